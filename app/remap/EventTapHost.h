@@ -1,0 +1,28 @@
+#pragma once
+
+#include "KeyCombo.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class TapEvent;
+
+// What the tap callback needs from the running application. All calls happen on the
+// main thread; none may block.
+class EventTapHost {
+public:
+    virtual ~EventTapHost() = default;
+    // The remapping switch.
+    virtual bool remapSwitch() const = 0;
+    // Name of the front process; a null string when there is none.
+    virtual QString frontProcessName() const = 0;
+    // The combination shown by the recorder of slot 1..6 at this moment.
+    virtual KeyCombo slotKeyCombo(int slot) const = 0;
+    // A new keyboard event with only a key code and a direction. The event system that
+    // receives it from the callback owns it; nullptr when none can be made.
+    virtual TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) = 0;
+};
+
+// Set once during launch, before the tap exists; never owned through this pointer.
+extern EventTapHost *selfPoint;

@@ -1,0 +1,20 @@
+# velmora_add_test(<name> SOURCES <files...> LIBS <targets...> [GUI])
+# A GoogleTest executable whose cases CTest lists one by one. GUI tests get a
+# QApplication on the offscreen platform. A case that calls GTEST_SKIP counts as skipped.
+function(velmora_add_test name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE velmora_test_main_gui)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}"
+      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
+      TIMEOUT 300)
+endfunction()

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Tells the name of the process whose window is in front. Implementations keep the
+// name current on their own so that asking is cheap; a null string means no name.
+class FrontProcessSource {
+public:
+    virtual ~FrontProcessSource() = default;
+    virtual QString frontProcessName() const = 0;
+};
