@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeyCombo.h"
+#include "RemappedPresses.h"
 
 #include <QString>
 
@@ -22,6 +23,12 @@ public:
     // A new keyboard event with only a key code and a direction. The event system that
     // receives it from the callback owns it; nullptr when none can be made.
     virtual TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) = 0;
+
+    // Kept by the callback between a remapped press and its release.
+    RemappedPresses &remappedPresses() { return m_remappedPresses; }
+
+private:
+    RemappedPresses m_remappedPresses;
 };
 
 // Set once during launch, before the tap exists; never owned through this pointer.

@@ -1,0 +1,3 @@
+#include "MZContentViewController.h"
+
+MZContentViewController::MZContentViewController(QWidget *parent) : QWidget(parent) {}

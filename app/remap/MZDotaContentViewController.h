@@ -1,0 +1,36 @@
+#pragma once
+
+#include "MZContentViewController.h"
+
+#include <array>
+#include <memory>
+
+class MZRecorderControl;
+
+namespace Ui {
+class MZDotaContentViewController;
+}
+
+// The slot panel: six recorders laid out like the game's inventory and the keypad that
+// addresses it. It builds its own interface instead of the pair list's, so no pair row
+// is ever made. The combinations are saved whenever one changes and restored at start.
+class MZDotaContentViewController : public MZContentViewController {
+    Q_OBJECT
+public:
+    explicit MZDotaContentViewController(QWidget *parent = nullptr);
+    ~MZDotaContentViewController() override;
+
+    MZRecorderControl *control1() const;
+    MZRecorderControl *control2() const;
+    MZRecorderControl *control3() const;
+    MZRecorderControl *control4() const;
+    MZRecorderControl *control5() const;
+    MZRecorderControl *control6() const;
+
+private:
+    std::array<MZRecorderControl *, 6> controls() const;
+    void restoreKeyCombos();
+    void saveKeyCombos() const;
+
+    std::unique_ptr<Ui::MZDotaContentViewController> ui;
+};

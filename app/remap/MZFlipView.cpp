@@ -1,0 +1,3 @@
+#include "MZFlipView.h"
+
+MZFlipView::MZFlipView(QWidget *parent) : QWidget(parent) {}

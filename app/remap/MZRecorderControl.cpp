@@ -1,0 +1,202 @@
+#include "MZRecorderControl.h"
+
+#include "KeyCodeTable.h"
+#include "MZRecorderControlDelegate.h"
+#include "ModifierFlags.h"
+#include "VirtualKeyTable.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QToolButton>
+
+namespace {
+
+// X11 and Wayland report the evdev code plus 8 as the native scan code.
+constexpr quint32 EvdevScanCodeOffset = 8;
+constexpr int64_t EscapeKeyCode = 0x35;
+// Without key-only, one of these must be held: Shift alone only makes a capital letter.
+constexpr uint64_t CommandLikeFlags =
+    ModifierFlags::Control | ModifierFlags::Alternate | ModifierFlags::Command;
+
+uint64_t flagsForModifiers(Qt::KeyboardModifiers modifiers) {
+    uint64_t flags = 0;
+    if (modifiers & Qt::ShiftModifier) flags |= ModifierFlags::Shift;
+    if (modifiers & Qt::ControlModifier) flags |= ModifierFlags::Control;
+    if (modifiers & Qt::AltModifier) flags |= ModifierFlags::Alternate;
+    if (modifiers & Qt::MetaModifier) flags |= ModifierFlags::Command;
+    return flags;
+}
+
+std::optional<uint16_t> virtualCodeForEvent(const QKeyEvent &event) {
+    const quint32 scanCode = event.nativeScanCode();
+    if (scanCode > EvdevScanCodeOffset) {
+        if (auto code = KeyCodeTable::virtualFromEvdev(uint16_t(scanCode - EvdevScanCodeOffset)))
+            return code;
+    }
+    return VirtualKeyTable::fromQtKey(event.key(), event.modifiers() & Qt::KeypadModifier);
+}
+
+}  // namespace
+
+MZRecorderControl::MZRecorderControl(QWidget *parent)
+    : QFrame(parent), m_label(new QLabel(this)), m_clearButton(new QToolButton(this)) {
+    setFrameShape(QFrame::StyledPanel);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumWidth(120);
+    m_label->setAlignment(Qt::AlignCenter);
+    m_clearButton->setObjectName(QStringLiteral("clearButton"));
+    m_clearButton->setText(QStringLiteral("×"));
+    m_clearButton->setToolTip(tr("Clear"));
+    m_clearButton->setAutoRaise(true);
+    m_clearButton->setFocusPolicy(Qt::NoFocus);
+    connect(m_clearButton, &QToolButton::clicked, this, &MZRecorderControl::clear);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 0, 0, 0);
+    layout->addWidget(m_label, 1);
+    layout->addWidget(m_clearButton);
+    refresh();
+}
+
+void MZRecorderControl::setKeyCombo(KeyCombo keyCombo) {
+    m_keyCombo = keyCombo;
+    refresh();
+}
+
+void MZRecorderControl::setAllowsKeyOnly(bool allowsKeyOnly, bool escapeKeysRecord) {
+    m_allowsKeyOnly = allowsKeyOnly;
+    m_escapeKeysRecord = escapeKeysRecord;
+}
+
+void MZRecorderControl::startRecording() {
+    m_recording = true;
+    m_refusal.clear();
+    refresh();
+}
+
+void MZRecorderControl::clear() {
+    stopRecording();
+    changeKeyCombo(KeyCombo{});
+}
+
+QString MZRecorderControl::displayText() const {
+    if (m_recording) return m_refusal.isEmpty() ? tr("Type a key") : m_refusal;
+    if (m_keyCombo.code < 0) return tr("Click to record");
+    return stringForKeyCombo(m_keyCombo);
+}
+
+QString MZRecorderControl::stringForKeyCombo(KeyCombo keyCombo) {
+    if (keyCombo.code < 0) return {};
+    QString text;
+    if (keyCombo.flags & ModifierFlags::Control) text += QStringLiteral("⌃");
+    if (keyCombo.flags & ModifierFlags::Alternate) text += QStringLiteral("⌥");
+    if (keyCombo.flags & ModifierFlags::Shift) text += QStringLiteral("⇧");
+    if (keyCombo.flags & ModifierFlags::Command) text += QStringLiteral("⌘");
+    return text + VirtualKeyTable::name(uint16_t(keyCombo.code));
+}
+
+std::optional<KeyCombo> MZRecorderControl::keyComboForEvent(const QKeyEvent &event) {
+    const auto code = virtualCodeForEvent(event);
+    if (!code) return std::nullopt;
+    return KeyCombo{flagsForModifiers(event.modifiers()), *code};
+}
+
+bool MZRecorderControl::event(QEvent *event) {
+    if (m_recording && event->type() == QEvent::ShortcutOverride) {
+        // While recording every key belongs to the field, shortcuts included.
+        event->accept();
+        return true;
+    }
+    if (m_recording && event->type() == QEvent::KeyPress) {
+        // Bypasses the focus chain's handling of Tab so that Tab can be recorded.
+        keyPressEvent(static_cast<QKeyEvent *>(event));
+        return true;
+    }
+    return QFrame::event(event);
+}
+
+void MZRecorderControl::keyPressEvent(QKeyEvent *event) {
+    if (!m_recording) {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    record(*event);
+    event->accept();
+}
+
+void MZRecorderControl::mousePressEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton) {
+        QFrame::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    startRecording();
+}
+
+void MZRecorderControl::focusInEvent(QFocusEvent *event) {
+    QFrame::focusInEvent(event);
+    // Getting the window back is not the person asking to record.
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) startRecording();
+}
+
+void MZRecorderControl::focusOutEvent(QFocusEvent *event) {
+    QFrame::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason) stopRecording();
+}
+
+void MZRecorderControl::record(const QKeyEvent &event) {
+    const std::optional<KeyCombo> candidate = keyComboForEvent(event);
+    // A modifier alone, or a key we cannot name, keeps the field waiting for a real key.
+    if (!candidate || VirtualKeyTable::isModifierKey(uint16_t(candidate->code))) return;
+    if (candidate->code == EscapeKeyCode && !m_escapeKeysRecord) {
+        stopRecording();
+        return;
+    }
+    if (isRefused(*candidate)) {
+        refresh();
+        QApplication::beep();
+        return;
+    }
+    stopRecording();
+    changeKeyCombo(*candidate);
+}
+
+bool MZRecorderControl::isRefused(KeyCombo candidate) {
+    m_refusal.clear();
+    if (!m_allowsKeyOnly && (candidate.flags & CommandLikeFlags) == 0) {
+        m_refusal = tr("Hold Control, Alt or Super");
+        return true;
+    }
+    if (m_delegate &&
+        m_delegate->isKeyCodeTaken(this, candidate.code, candidate.flags, &m_refusal)) {
+        if (m_refusal.isEmpty()) m_refusal = tr("Already in use");
+        return true;
+    }
+    return false;
+}
+
+void MZRecorderControl::stopRecording() {
+    m_recording = false;
+    m_refusal.clear();
+    refresh();
+}
+
+void MZRecorderControl::changeKeyCombo(KeyCombo keyCombo) {
+    if (keyCombo == m_keyCombo) return;
+    m_keyCombo = keyCombo;
+    refresh();
+    if (m_delegate) m_delegate->keyComboDidChange(this, keyCombo);
+    emit keyComboChanged(keyCombo);
+}
+
+void MZRecorderControl::refresh() {
+    m_label->setText(displayText());
+    QFont font = m_label->font();
+    font.setItalic(m_recording || m_keyCombo.code < 0);
+    m_label->setFont(font);
+    m_clearButton->setEnabled(m_keyCombo.code >= 0);
+}

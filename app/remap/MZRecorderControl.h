@@ -1,0 +1,74 @@
+#pragma once
+
+#include "KeyCombo.h"
+
+#include <QFrame>
+
+#include <optional>
+
+class MZRecorderControlDelegate;
+class QKeyEvent;
+class QLabel;
+class QToolButton;
+
+// A field that records one key combination. Clicking it or giving it focus starts
+// recording; the next key press with its modifiers becomes the combination. A modifier
+// pressed alone records nothing. The clear button empties it (code -1, flags 0).
+// Codes are Velmora virtual key codes, flags the device-independent modifier bits.
+class MZRecorderControl : public QFrame {
+    Q_OBJECT
+public:
+    explicit MZRecorderControl(QWidget *parent = nullptr);
+
+    // The combination shown at this moment.
+    KeyCombo keyCombo() const { return m_keyCombo; }
+    // Shows `keyCombo` without notifying anyone; for restoring a saved combination.
+    void setKeyCombo(KeyCombo keyCombo);
+
+    // allowsKeyOnly: a key pressed without Control, Option or Command is accepted.
+    // escapeKeysRecord: Escape is recorded as a key instead of cancelling the recording.
+    void setAllowsKeyOnly(bool allowsKeyOnly, bool escapeKeysRecord);
+    bool allowsKeyOnly() const { return m_allowsKeyOnly; }
+    bool escapeKeysRecord() const { return m_escapeKeysRecord; }
+
+    MZRecorderControlDelegate *delegate() const { return m_delegate; }
+    void setDelegate(MZRecorderControlDelegate *delegate) { m_delegate = delegate; }
+
+    bool isRecording() const { return m_recording; }
+    void startRecording();
+    // Empties the combination, as the clear button does.
+    void clear();
+    // The text the field shows.
+    QString displayText() const;
+
+    // "⇧Q", "⌃⌥Keypad 4"; empty for an empty combination.
+    static QString stringForKeyCombo(KeyCombo keyCombo);
+    // The combination a key press stands for; none for a key without a virtual code.
+    static std::optional<KeyCombo> keyComboForEvent(const QKeyEvent &event);
+
+signals:
+    void keyComboChanged(KeyCombo keyCombo);
+
+protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    void record(const QKeyEvent &event);
+    bool isRefused(KeyCombo candidate);
+    void stopRecording();
+    void changeKeyCombo(KeyCombo keyCombo);
+    void refresh();
+
+    QLabel *m_label;
+    QToolButton *m_clearButton;
+    MZRecorderControlDelegate *m_delegate = nullptr;
+    KeyCombo m_keyCombo;
+    QString m_refusal;
+    bool m_allowsKeyOnly = false;
+    bool m_escapeKeysRecord = false;
+    bool m_recording = false;
+};

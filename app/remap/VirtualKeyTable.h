@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// What the recorder needs to know about Velmora virtual key codes beyond the evdev
+// translation: the code of a Qt key (for events that carry no native scan code), a
+// name to show, and which codes are modifier keys.
+class VirtualKeyTable {
+public:
+    // `keypad` tells a keypad key (Qt::KeypadModifier) from its main-keyboard twin.
+    static std::optional<uint16_t> fromQtKey(int qtKey, bool keypad);
+    // "Q", "Keypad 4", "F5", "Space" ...; a key without a name shows its number.
+    static QString name(uint16_t virtualCode);
+    // Shift, Control, Option/Alt, Command/Super (either side), caps lock and fn.
+    static bool isModifierKey(uint16_t virtualCode);
+};
