@@ -1,0 +1,11 @@
+#include "CDataScanner_Extensions.h"
+
+#include "CommentScanning.h"
+
+bool scanCStyleComment(CDataScanner &scanner, QString *intoString) {
+    return CommentScanning::scanCStyleComment(scanner, intoString);
+}
+
+bool scanCPlusPlusStyleComment(CDataScanner &scanner, QString *intoString) {
+    return CommentScanning::scanCPlusPlusStyleComment(scanner, intoString);
+}

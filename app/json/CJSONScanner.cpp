@@ -1,0 +1,381 @@
+#include "CJSONScanner.h"
+
+#include "Utf8Codec.h"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <utility>
+
+const QString CJSONScanner::ErrorDomain = QStringLiteral("CJSONScannerErrorDomain");
+
+namespace {
+
+const char *const ErrorMessages[] = {
+    "Could not scan dictionary. Dictionary that does not start with '{' character.",
+    "Could not scan dictionary. Failed to scan a key.",
+    "Could not scan dictionary. Key was not terminated with a ':' character.",
+    "Could not scan dictionary. Failed to scan a value.",
+    "Could not scan dictionary. Key value pairs not delimited with a ',' character.",
+    "Could not scan dictionary. Dictionary not terminated by a '}' character.",
+    "Could not scan array. Array not started by a '{' character.",
+    "Could not scan array. Could not scan a value.",
+    "Could not scan array. Array not terminated by a ']' character.",
+    "Could not scan array. Array not terminated by a ']' character.",
+    "Could not scan string constant. String not started by a '\"' character.",
+    "Could not scan string constant. Unicode character could not be decoded.",
+    "Could not scan string constant. Unknown escape code.",
+    "Could not scan number constant.",
+    "Could not scan string constant. String not terminated by a '\"' character.",
+    "Could not scan string constant. String is not valid UTF-8.",
+    "Could not scan container. Containers nested deeper than 1024 levels.",
+};
+
+constexpr uint64_t OnesInEveryByte = 0x0101010101010101ULL;
+constexpr uint64_t HighBitsOfEightBytes = 0x8080808080808080ULL;
+
+bool hasByte(uint64_t word, unsigned char byte) {
+    const uint64_t x = word ^ (OnesInEveryByte * byte);
+    return ((x - OnesInEveryByte) & ~x & HighBitsOfEightBytes) != 0;
+}
+
+int hexDigitValue(char16_t character) {
+    if (character >= u'0' && character <= u'9') {
+        return character - u'0';
+    }
+    if (character >= u'a' && character <= u'f') {
+        return character - u'a' + 10;
+    }
+    if (character >= u'A' && character <= u'F') {
+        return character - u'A' + 10;
+    }
+    return -1;
+}
+
+// The UTF-8 form of the text: UTF-16 and UTF-32 of either byte order are recognised by
+// which of the first four bytes are zero. A null array when the detected form does not
+// decode.
+QByteArray utf8Form(const QByteArray &data) {
+    if (data.size() < 4) {
+        return data;
+    }
+    const int zeroPattern = (data[0] == 0) << 3 | (data[1] == 0) << 2 | (data[2] == 0) << 1 |
+                            (data[3] == 0);
+    std::optional<QByteArray> converted;
+    switch (zeroPattern) {
+    case 0b1110:
+        converted = Utf8Codec::fromUtf32(data, Utf8Codec::ByteOrder::BigEndian);
+        break;
+    case 0b1010:
+        converted = Utf8Codec::fromUtf16(data, Utf8Codec::ByteOrder::BigEndian);
+        break;
+    case 0b0111:
+        converted = Utf8Codec::fromUtf32(data, Utf8Codec::ByteOrder::LittleEndian);
+        break;
+    case 0b0101:
+        converted = Utf8Codec::fromUtf16(data, Utf8Codec::ByteOrder::LittleEndian);
+        break;
+    default:
+        return data;
+    }
+    return converted.value_or(QByteArray());
+}
+
+const QVariant &nullValue() {
+    static const QVariant value = QVariant::fromValue(nullptr);
+    return value;
+}
+
+}  // namespace
+
+class CJSONScanner::NestingGuard {
+public:
+    explicit NestingGuard(int &depth) : m_depth(depth) { ++m_depth; }
+    ~NestingGuard() { --m_depth; }
+    NestingGuard(const NestingGuard &) = delete;
+    NestingGuard &operator=(const NestingGuard &) = delete;
+
+private:
+    int &m_depth;
+};
+
+std::unique_ptr<CJSONScanner> CJSONScanner::scannerWithData(const QByteArray &data) {
+    return makeScanner<CJSONScanner>(data);
+}
+
+void CJSONScanner::setData(const QByteArray &data) { CDataScanner::setData(utf8Form(data)); }
+
+bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
+    setScanLocation(location);
+    if (error) {
+        *error = Error(ErrorDomain, code,
+                       {{Error::LocalizedDescriptionKey,
+                         QString::fromUtf8(ErrorMessages[-code - 1])}});
+    }
+    return false;
+}
+
+template <class Value>
+bool CJSONScanner::scanInto(bool (CJSONScanner::*scan)(Value *, Error *), QVariant &value,
+                            Error *error) {
+    Value scanned{};
+    if (!(this->*scan)(&scanned, error)) {
+        return false;
+    }
+    value = QVariant(scanned);
+    return true;
+}
+
+bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
+    QVariant value;
+    const bool scanned = scanValue(value, error);
+    if (object) {
+        *object = std::move(value);
+    }
+    return scanned;
+}
+
+bool CJSONScanner::scanValue(QVariant &value, Error *error) {
+    skipWhitespace();
+    switch (currentCharacter()) {
+    case u'{':
+        return scanInto(&CJSONScanner::scanJSONDictionary, value, error);
+    case u'[':
+        return scanInto(&CJSONScanner::scanJSONArray, value, error);
+    case u'"':
+    case u'\'':
+        return scanInto(&CJSONScanner::scanJSONStringConstant, value, error);
+    case u'-':
+    case u'0':
+    case u'1':
+    case u'2':
+    case u'3':
+    case u'4':
+    case u'5':
+    case u'6':
+    case u'7':
+    case u'8':
+    case u'9':
+        return scanInto(&CJSONScanner::scanJSONNumberConstant, value, error);
+    case u't':
+        return scanLiteral("true", QVariant(true), value);
+    case u'f':
+        return scanLiteral("false", QVariant(false), value);
+    case u'n':
+        return scanLiteral("null", nullValue(), value);
+    default:
+        return false;
+    }
+}
+
+bool CJSONScanner::scanLiteral(const char *literal, const QVariant &literalValue,
+                               QVariant &value) {
+    if (!scanUTF8String(literal)) {
+        return false;
+    }
+    value = literalValue;
+    return true;
+}
+
+bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
+    const quint64 start = scanLocation();
+    if (!scanCharacter(u'{')) {
+        return fail(start, DictionaryNotStarted, error);
+    }
+    if (m_depth >= MaximumNestingDepth) {
+        return fail(start, NestingTooDeep, error);
+    }
+    NestingGuard guard(m_depth);
+    QVariantMap result;
+    while (currentCharacter() != u'}') {
+        skipWhitespace();
+        if (currentCharacter() == u'}') {
+            break;
+        }
+        if (const std::optional<ErrorCode> code = scanMember(result)) {
+            return fail(start, *code, error);
+        }
+        skipWhitespace();
+        if (scanCharacter(u',')) {
+            skipWhitespace();
+        } else if (currentCharacter() != u'}') {
+            return fail(start, DictionaryCommaMissing, error);
+        }
+    }
+    if (!scanCharacter(u'}')) {
+        return fail(start, DictionaryNotTerminated, error);
+    }
+    if (dictionary) {
+        *dictionary = std::move(result);
+    }
+    return true;
+}
+
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(QVariantMap &dictionary) {
+    QString key;
+    if (!scanJSONStringConstant(&key)) {
+        return DictionaryKeyFailed;
+    }
+    skipWhitespace();
+    if (!scanCharacter(u':')) {
+        return DictionaryColonMissing;
+    }
+    QVariant value;
+    if (!scanValue(value, nullptr)) {
+        return DictionaryValueFailed;
+    }
+    dictionary.insert(key, std::move(value));
+    return std::nullopt;
+}
+
+bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
+    const quint64 start = scanLocation();
+    if (!scanCharacter(u'[')) {
+        return fail(start, ArrayNotStarted, error);
+    }
+    if (m_depth >= MaximumNestingDepth) {
+        return fail(start, NestingTooDeep, error);
+    }
+    NestingGuard guard(m_depth);
+    QVariantList result;
+    skipWhitespace();
+    while (currentCharacter() != u']') {
+        QVariant value;
+        if (!scanValue(value, nullptr)) {
+            return fail(start, ArrayValueFailed, error);
+        }
+        result.append(std::move(value));
+        skipWhitespace();
+        const bool comma = scanCharacter(u',');
+        skipWhitespace();
+        if (!comma && currentCharacter() != u']') {
+            return fail(start, ArrayCommaMissing, error);
+        }
+    }
+    skipWhitespace();
+    if (!scanCharacter(u']')) {
+        return fail(start, ArrayNotTerminated, error);
+    }
+    if (array) {
+        *array = std::move(result);
+    }
+    return true;
+}
+
+bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {
+    const quint64 start = scanLocation();
+    skipWhitespace();
+    if (!scanCharacter(u'"')) {
+        return fail(start, StringNotStarted, error);
+    }
+    QString result = QStringLiteral("");
+    while (!scanCharacter(u'"')) {
+        if (!appendNotQuoteRun(result)) {
+            return fail(start, StringNotUtf8, error);
+        }
+        if (scanCharacter(u'\\')) {
+            if (const std::optional<ErrorCode> code = appendEscape(result)) {
+                return fail(start, *code, error);
+            }
+        } else if (isAtEnd()) {
+            return fail(start, StringNotTerminated, error);
+        }
+    }
+    if (string) {
+        *string = std::move(result);
+    }
+    return true;
+}
+
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendEscape(QString &string) {
+    if (isAtEnd()) {
+        return StringNotTerminated;
+    }
+    const char16_t escaped = scanCharacter();
+    switch (escaped) {
+    case u'"':
+    case u'\\':
+    case u'/':
+        string.append(QChar(escaped));
+        return std::nullopt;
+    case u'b':
+        string.append(QChar(u'\b'));
+        return std::nullopt;
+    case u'f':
+        string.append(QChar(u'\f'));
+        return std::nullopt;
+    case u'n':
+        string.append(QChar(u'\n'));
+        return std::nullopt;
+    case u'r':
+        string.append(QChar(u'\r'));
+        return std::nullopt;
+    case u't':
+        string.append(QChar(u'\t'));
+        return std::nullopt;
+    case u'u':
+        return appendUnicodeEscape(string);
+    default:
+        return StringEscapeUnknown;
+    }
+}
+
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape(QString &string) {
+    char16_t unit = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int digit = hexDigitValue(scanCharacter());
+        if (digit < 0) {
+            return StringUnicodeEscapeInvalid;
+        }
+        unit = char16_t(unit << 4 | digit);
+    }
+    // One code unit as written: surrogates are neither paired nor checked.
+    string.append(QChar(unit));
+    return std::nullopt;
+}
+
+qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
+    const char *position = current();
+    uint64_t highBits = 0;
+    uint64_t eight;
+    while (end() - position >= 8 && (std::memcpy(&eight, position, 8), true) &&
+           !hasByte(eight, '"') && !hasByte(eight, '\\')) {
+        highBits |= eight;
+        position += 8;
+    }
+    while (position < end() && *position != '"' && *position != '\\') {
+        highBits |= uchar(*position);
+        ++position;
+    }
+    *ascii = (highBits & HighBitsOfEightBytes) == 0;
+    return position - current();
+}
+
+bool CJSONScanner::appendNotQuoteRun(QString &string) {
+    bool ascii;
+    const qsizetype length = notQuoteRunLength(&ascii);
+    if (ascii) {
+        string.append(QLatin1StringView(current(), length));
+    } else if (!Utf8Codec::appendDecoded(string, current(), length)) {
+        return false;
+    }
+    advance(length);
+    return true;
+}
+
+bool CJSONScanner::scanNotQuoteCharactersIntoString(QString *string) {
+    bool ascii;
+    const qsizetype length = notQuoteRunLength(&ascii);
+    if (length == 0) {
+        return false;
+    }
+    if (string) {
+        *string = Utf8Codec::decode(current(), length);
+    }
+    advance(length);
+    return true;
+}
+
+bool CJSONScanner::scanJSONNumberConstant(double *number, Error *error) {
+    return scanNumber(number) || fail(scanLocation(), NumberInvalid, error);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "CDataScanner.h"
+#include "Error.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+// The JSON grammar over a CDataScanner. Setting data detects UTF-16 and UTF-32 of either
+// byte order and scans their UTF-8 form. Each scan returns false on failure, with an error
+// of ErrorDomain in *error when one applies; a failed container or string puts the
+// position back at its start, and a container reports its own error over its member's.
+class CJSONScanner : public CDataScanner {
+public:
+    static const QString ErrorDomain;
+    // Containers nested deeper than this are refused, so hostile input cannot exhaust
+    // the stack.
+    static constexpr int MaximumNestingDepth = 1024;
+
+    enum ErrorCode : qint64 {
+        DictionaryNotStarted = -1,
+        DictionaryKeyFailed = -2,
+        DictionaryColonMissing = -3,
+        DictionaryValueFailed = -4,
+        DictionaryCommaMissing = -5,
+        DictionaryNotTerminated = -6,
+        ArrayNotStarted = -7,
+        ArrayValueFailed = -8,
+        ArrayCommaMissing = -9,
+        ArrayNotTerminated = -10,
+        StringNotStarted = -11,
+        StringUnicodeEscapeInvalid = -12,
+        StringEscapeUnknown = -13,
+        NumberInvalid = -14,
+        StringNotTerminated = -15,
+        StringNotUtf8 = -16,
+        NestingTooDeep = -17,
+    };
+
+    static std::unique_ptr<CJSONScanner> scannerWithData(const QByteArray &data);
+    void setData(const QByteArray &data) override;
+
+    // Skips white space, then any value. On failure *object becomes an invalid QVariant;
+    // a byte that starts no value (or an incomplete literal) fails with no error set.
+    bool scanJSONObject(QVariant *object, Error *error = nullptr);
+    bool scanJSONDictionary(QVariantMap *dictionary, Error *error = nullptr);
+    bool scanJSONArray(QVariantList *array, Error *error = nullptr);
+    bool scanJSONStringConstant(QString *string, Error *error = nullptr);
+    bool scanJSONNumberConstant(double *number, Error *error = nullptr);
+    // The bytes up to the next double quote or backslash as text (a null string when they
+    // are not valid UTF-8); false when there are none.
+    bool scanNotQuoteCharactersIntoString(QString *string);
+
+private:
+    class NestingGuard;
+
+    bool fail(quint64 location, ErrorCode code, Error *error);
+    bool scanValue(QVariant &value, Error *error);
+    template <class Value>
+    bool scanInto(bool (CJSONScanner::*scan)(Value *, Error *), QVariant &value, Error *error);
+    bool scanLiteral(const char *literal, const QVariant &literalValue, QVariant &value);
+    // The failure code of a dictionary member, if it fails.
+    std::optional<ErrorCode> scanMember(QVariantMap &dictionary);
+    // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
+    qsizetype notQuoteRunLength(bool *ascii) const;
+    // Appends the plain run ahead to string; false when it is not valid UTF-8.
+    bool appendNotQuoteRun(QString &string);
+    // Reads the escape after a consumed backslash; the failure code if it is bad.
+    std::optional<ErrorCode> appendEscape(QString &string);
+    std::optional<ErrorCode> appendUnicodeEscape(QString &string);
+
+    int m_depth = 0;
+};

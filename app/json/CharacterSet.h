@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// An immutable set of UTF-16 code units. Membership of the 256 Latin-1 codes, which is
+// what the byte scanners ask about on every byte, is one bit test; the rare members
+// above U+00FF are kept sorted and searched.
+class CharacterSet {
+public:
+    CharacterSet() = default;
+    static CharacterSet characterSetWithCharactersInString(std::u16string_view characters);
+    // Tab to carriage return, space, U+0085 and the Unicode space and separator characters.
+    static CharacterSet whitespaceAndNewlineCharacterSet();
+
+    bool characterIsMember(char16_t character) const {
+        if (character < 256) {
+            return (m_latin1[character >> 6] >> (character & 63)) & 1;
+        }
+        return containsWide(character);
+    }
+
+private:
+    bool containsWide(char16_t character) const;
+
+    std::array<uint64_t, 4> m_latin1{};
+    std::vector<char16_t> m_wide;
+};

@@ -1,0 +1,170 @@
+#include "Utf8Codec.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t HighBitsOfEightBytes = 0x8080808080808080ULL;
+
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Decodes one multi-byte sequence starting at src (whose first byte is >= 0x80).
+// Returns its length, or 0 when it is not well-formed; *codePoint receives the value.
+int decodeSequence(const unsigned char *src, const unsigned char *end, char32_t *codePoint) {
+    const unsigned char lead = src[0];
+    int length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // overlong
+        high = lead == 0xED ? 0x9F : 0xBF;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;   // overlong
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (end - src < length || src[1] < low || src[1] > high) {
+        return 0;
+    }
+    char32_t value = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if (!isContinuation(src[i])) {
+            return 0;
+        }
+        value = (value << 6) | (src[i] & 0x3F);
+    }
+    *codePoint = value;
+    return length;
+}
+
+char16_t *appendUtf16(char16_t *dst, char32_t codePoint) {
+    if (codePoint < 0x10000) {
+        *dst++ = char16_t(codePoint);
+        return dst;
+    }
+    codePoint -= 0x10000;
+    *dst++ = char16_t(0xD800 + (codePoint >> 10));
+    *dst++ = char16_t(0xDC00 + (codePoint & 0x3FF));
+    return dst;
+}
+
+void appendUtf8(QByteArray &out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out.append(char(codePoint));
+    } else if (codePoint < 0x800) {
+        out.append(char(0xC0 | (codePoint >> 6)));
+        out.append(char(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        out.append(char(0xE0 | (codePoint >> 12)));
+        out.append(char(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.append(char(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (codePoint >> 18)));
+        out.append(char(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.append(char(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.append(char(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+char32_t readUnit(const unsigned char *src, int width, Utf8Codec::ByteOrder order) {
+    char32_t value = 0;
+    for (int i = 0; i < width; ++i) {
+        const int index = order == Utf8Codec::ByteOrder::BigEndian ? i : width - 1 - i;
+        value = (value << 8) | src[index];
+    }
+    return value;
+}
+
+bool isSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+}  // namespace
+
+QString Utf8Codec::decode(const char *bytes, qsizetype length) {
+    QString text = QStringLiteral("");
+    if (!appendDecoded(text, bytes, length)) {
+        return {};
+    }
+    return text;
+}
+
+bool Utf8Codec::appendDecoded(QString &out, const char *bytes, qsizetype length) {
+    const qsizetype oldSize = out.size();
+    out.resize(oldSize + length);  // never more UTF-16 units than UTF-8 bytes
+    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
+    char16_t *dst = begin + oldSize;
+    const auto *src = reinterpret_cast<const unsigned char *>(bytes);
+    const unsigned char *const end = src + length;
+    while (src < end) {
+        uint64_t eight;
+        if (end - src >= 8 && (std::memcpy(&eight, src, 8), (eight & HighBitsOfEightBytes) == 0)) {
+            for (int i = 0; i < 8; ++i) {
+                dst[i] = src[i];
+            }
+            src += 8;
+            dst += 8;
+        } else if (*src < 0x80) {
+            *dst++ = *src++;
+        } else {
+            char32_t codePoint;
+            const int sequenceLength = decodeSequence(src, end, &codePoint);
+            if (sequenceLength == 0) {
+                out.resize(oldSize);
+                return false;
+            }
+            src += sequenceLength;
+            dst = appendUtf16(dst, codePoint);
+        }
+    }
+    out.resize(dst - begin);
+    return true;
+}
+
+std::optional<QByteArray> Utf8Codec::fromUtf16(const QByteArray &bytes, ByteOrder order) {
+    if (bytes.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    QByteArray out;
+    out.reserve(bytes.size());
+    const auto *src = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const unsigned char *const end = src + bytes.size();
+    while (src < end) {
+        char32_t unit = readUnit(src, 2, order);
+        src += 2;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const char32_t trail = src < end ? readUnit(src, 2, order) : 0;
+            if (trail < 0xDC00 || trail > 0xDFFF) {
+                return std::nullopt;
+            }
+            src += 2;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (trail - 0xDC00);
+        }
+        appendUtf8(out, unit);
+    }
+    return out;
+}
+
+std::optional<QByteArray> Utf8Codec::fromUtf32(const QByteArray &bytes, ByteOrder order) {
+    if (bytes.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    QByteArray out;
+    out.reserve(bytes.size() / 2);
+    const auto *src = reinterpret_cast<const unsigned char *>(bytes.constData());
+    for (qsizetype i = 0; i < bytes.size(); i += 4) {
+        const char32_t codePoint = readUnit(src + i, 4, order);
+        if (codePoint > 0x10FFFF || isSurrogate(codePoint)) {
+            return std::nullopt;
+        }
+        appendUtf8(out, codePoint);
+    }
+    return out;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Strict conversions between UTF-8 bytes and the other Unicode encoding forms. Bytes that
+// are not well-formed (overlong forms, encoded surrogates, code points above U+10FFFF,
+// truncated sequences, unpaired UTF-16 surrogates) are refused, never replaced by U+FFFD.
+class Utf8Codec {
+public:
+    enum class ByteOrder { BigEndian, LittleEndian };
+
+    // The text of the bytes, or a null string when they are not valid UTF-8. An empty run
+    // gives an empty, non-null string.
+    static QString decode(const char *bytes, qsizetype length);
+    // Appends the text of the bytes to out; false (out unchanged) when they are not valid.
+    static bool appendDecoded(QString &out, const char *bytes, qsizetype length);
+
+    static std::optional<QByteArray> fromUtf16(const QByteArray &bytes, ByteOrder order);
+    static std::optional<QByteArray> fromUtf32(const QByteArray &bytes, ByteOrder order);
+};
