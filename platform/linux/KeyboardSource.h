@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <linux/input.h>
+
+#include <bitset>
+#include <cstdint>
+#include <vector>
+
+// Which keys are down, indexed by evdev key code.
+using KeyBits = std::bitset<KEY_CNT>;
+
+// Outcome of reading a device: more events may follow, or the device is gone for good.
+enum class ReadStatus { Ok, Gone };
+
+// One physical keyboard the tap can grab and read. Reads never block.
+class KeyboardSource {
+public:
+    virtual ~KeyboardSource() = default;
+
+    virtual int fd() const = 0;
+    virtual QString name() const = 0;
+    // Exclusive access: while grabbed, nobody else sees this keyboard's events.
+    virtual bool grab() = 0;
+    virtual void ungrab() = 0;
+    // Appends whatever whole event records are ready.
+    virtual ReadStatus readEvents(std::vector<input_event> &events) = 0;
+    // The keys the device reports as down right now.
+    virtual KeyBits keysDown() const = 0;
+    virtual bool ledOn(uint16_t led) const = 0;
+    virtual void setLed(uint16_t led, bool on) = 0;
+};

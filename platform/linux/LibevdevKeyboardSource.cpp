@@ -1,0 +1,84 @@
+#include "LibevdevKeyboardSource.h"
+
+#include "UinputSink.h"
+
+#include <libevdev/libevdev.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+template <size_t Bits>
+std::bitset<Bits> queryBits(int fd, unsigned long request) {
+    unsigned char raw[(Bits + 7) / 8] = {};
+    std::bitset<Bits> bits;
+    if (ioctl(fd, request, raw) < 0) return bits;
+    for (size_t i = 0; i < Bits; ++i)
+        if (raw[i / 8] & (1u << (i % 8))) bits.set(i);
+    return bits;
+}
+
+}  // namespace
+
+std::unique_ptr<LibevdevKeyboardSource> LibevdevKeyboardSource::open(const QString &path,
+                                                                     int *error) {
+    *error = 0;
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    libevdev *device = nullptr;
+    if (libevdev_new_from_fd(fd, &device) < 0 || !isKeyboard(device)) {
+        libevdev_free(device);
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<LibevdevKeyboardSource>(new LibevdevKeyboardSource(fd, device));
+}
+
+LibevdevKeyboardSource::LibevdevKeyboardSource(int fd, libevdev *device)
+    : m_fd(fd), m_device(device) {}
+
+LibevdevKeyboardSource::~LibevdevKeyboardSource() {
+    libevdev_free(m_device);
+    ::close(m_fd);
+}
+
+bool LibevdevKeyboardSource::isKeyboard(const libevdev *device) {
+    if (QString::fromUtf8(libevdev_get_name(device)) == UinputSink::DeviceName) return false;
+    if (!libevdev_has_event_code(device, EV_KEY, KEY_ENTER)) return false;
+    for (unsigned code : {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U, KEY_I, KEY_O,
+                          KEY_P, KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H, KEY_J, KEY_K,
+                          KEY_L, KEY_Z, KEY_X, KEY_C, KEY_V, KEY_B, KEY_N, KEY_M})
+        if (!libevdev_has_event_code(device, EV_KEY, code)) return false;
+    return true;
+}
+
+QString LibevdevKeyboardSource::name() const {
+    return QString::fromUtf8(libevdev_get_name(m_device));
+}
+
+bool LibevdevKeyboardSource::grab() { return libevdev_grab(m_device, LIBEVDEV_GRAB) == 0; }
+
+void LibevdevKeyboardSource::ungrab() { libevdev_grab(m_device, LIBEVDEV_UNGRAB); }
+
+ReadStatus LibevdevKeyboardSource::readEvents(std::vector<input_event> &events) {
+    return m_reader.read(m_fd, events);
+}
+
+KeyBits LibevdevKeyboardSource::keysDown() const {
+    // Asked of the kernel, not of libevdev's copy, which we do not keep current.
+    return queryBits<KEY_CNT>(m_fd, EVIOCGKEY(KEY_CNT / 8));
+}
+
+bool LibevdevKeyboardSource::ledOn(uint16_t led) const {
+    return led < LED_CNT && queryBits<LED_CNT>(m_fd, EVIOCGLED(LED_CNT / 8 + 1)).test(led);
+}
+
+void LibevdevKeyboardSource::setLed(uint16_t led, bool on) {
+    libevdev_kernel_set_led_value(m_device, led, on ? LIBEVDEV_LED_ON : LIBEVDEV_LED_OFF);
+}

@@ -1,0 +1,75 @@
+#include "UinputSink.h"
+
+#include <libevdev/libevdev-uinput.h>
+#include <libevdev/libevdev.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+const QString UinputSink::DeviceName = QStringLiteral("Velmora virtual keyboard");
+
+namespace {
+
+void enableKeys(libevdev *device, unsigned first, unsigned last) {
+    for (unsigned code = first; code <= last; ++code)
+        libevdev_enable_event_code(device, EV_KEY, code, nullptr);
+}
+
+// No EV_REP: the kernel would add repeats of its own to the ones we forward.
+libevdev *describeKeyboard() {
+    libevdev *device = libevdev_new();
+    const QByteArray name = UinputSink::DeviceName.toUtf8();
+    libevdev_set_name(device, name.constData());
+    libevdev_set_id_bustype(device, BUS_VIRTUAL);
+    // Keyboard keys only: declaring mouse or joystick buttons would make the system
+    // take the device for one.
+    enableKeys(device, KEY_ESC, BTN_MISC - 1);
+    enableKeys(device, KEY_OK, BTN_DPAD_UP - 1);
+    enableKeys(device, KEY_ALS_TOGGLE, BTN_TRIGGER_HAPPY - 1);
+    for (unsigned led : {LED_NUML, LED_CAPSL, LED_SCROLLL, LED_COMPOSE, LED_KANA})
+        libevdev_enable_event_code(device, EV_LED, led, nullptr);
+    libevdev_enable_event_code(device, EV_MSC, MSC_SCAN, nullptr);
+    return device;
+}
+
+}  // namespace
+
+std::unique_ptr<UinputSink> UinputSink::create(int *error) {
+    *error = 0;
+    const int fd = ::open("/dev/uinput", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    libevdev *description = describeKeyboard();
+    libevdev_uinput *device = nullptr;
+    const int result = libevdev_uinput_create_from_device(description, fd, &device);
+    libevdev_free(description);
+    if (result < 0) {
+        *error = -result;
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<UinputSink>(new UinputSink(fd, device));
+}
+
+UinputSink::UinputSink(int fd, libevdev_uinput *device) : m_fd(fd), m_device(device) {}
+
+UinputSink::~UinputSink() {
+    libevdev_uinput_destroy(m_device);
+    ::close(m_fd);
+}
+
+bool UinputSink::writeEvents(std::span<const input_event> events) {
+    const size_t bytes = events.size_bytes();
+    ssize_t written;
+    do {
+        written = ::write(m_fd, events.data(), bytes);
+    } while (written < 0 && errno == EINTR);
+    return written == ssize_t(bytes);
+}
+
+ReadStatus UinputSink::readFeedback(std::vector<input_event> &events) {
+    return m_reader.read(m_fd, events);
+}

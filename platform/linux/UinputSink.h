@@ -1,0 +1,30 @@
+#pragma once
+
+#include "InputEventReader.h"
+#include "KeyboardSink.h"
+
+#include <memory>
+
+struct libevdev_uinput;
+
+// The virtual keyboard on /dev/uinput. It declares every keyboard key, the keypad keys
+// and NumLock among them, whether or not a physical keyboard has them, and the LEDs.
+class UinputSink final : public KeyboardSink {
+public:
+    static const QString DeviceName;
+
+    // nullptr when /dev/uinput cannot be used; *error then holds the errno.
+    static std::unique_ptr<UinputSink> create(int *error);
+    ~UinputSink() override;
+
+    int feedbackFd() const override { return m_fd; }
+    bool writeEvents(std::span<const input_event> events) override;
+    ReadStatus readFeedback(std::vector<input_event> &events) override;
+
+private:
+    UinputSink(int fd, libevdev_uinput *device);
+
+    int m_fd;
+    libevdev_uinput *m_device;
+    InputEventReader m_reader;
+};
