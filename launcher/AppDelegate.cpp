@@ -1,0 +1,75 @@
+#include "AppDelegate.h"
+
+#include "LXPrivilegedTask.h"
+#include "LauncherWindow.h"
+
+#include <QDebug>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <unistd.h>
+
+AppDelegate::AppDelegate(const LXBundle &bundle, QObject *parent) : QObject(parent), m_bundle(bundle) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    const QString executablePath = velmoraExecutablePath();
+    if (executablePath.isEmpty()) {
+        report(tr("Velmora was not found in the launcher's resources (%1), so nothing was started.")
+                   .arg(m_bundle.resourcePath()));
+        return;
+    }
+    launchVelmora(executablePath);
+}
+
+QString AppDelegate::velmoraExecutablePath() const {
+    const QString velmoraBundle = m_bundle.pathForResource(QStringLiteral("Velmora"), QStringLiteral("app"));
+    if (velmoraBundle.isNull()) return {};
+    return LXBundle::bundleWithPath(velmoraBundle).executablePath();
+}
+
+void AppDelegate::launchVelmora(const QString &executablePath) {
+    auto task = LXPrivilegedTask::create(executablePath);
+    if (qEnvironmentVariableIsSet(authorizationHelperVariable))
+        task->setAuthorizationHelper(qEnvironmentVariable(authorizationHelperVariable));
+    report(tr("Asking for permission to start Velmora…"));
+    const qint32 status = task->launch();
+    if (status == LXPrivilegedTask::errAuthorizationCanceled)
+        report(tr("Velmora was not started: the authorization was cancelled."));
+    else if (status == LXPrivilegedTask::errAuthorizationDenied)
+        report(tr("Velmora was not started: the authorization was refused."));
+    else if (status != 0)
+        report(tr("Velmora could not be started (status %1).").arg(status));
+    else
+        watchVelmora(std::move(task));
+}
+
+void AppDelegate::watchVelmora(std::shared_ptr<LXPrivilegedTask> task) {
+    m_task = std::move(task);
+    connect(m_task.get(), &LXPrivilegedTask::didTerminate, this, &AppDelegate::velmoraDidTerminate);
+    // Velmora would stall once a never-read pipe filled up, so its output is read and dropped.
+    m_outputNotifier = std::make_unique<QSocketNotifier>(m_task->outputFileHandle()->handle(),
+                                                         QSocketNotifier::Read);
+    connect(m_outputNotifier.get(), &QSocketNotifier::activated, this, &AppDelegate::drainOutput);
+    report(tr("Velmora is running (process %1).").arg(m_task->processIdentifier()));
+}
+
+void AppDelegate::velmoraDidTerminate() {
+    m_outputNotifier.reset();
+    m_task.reset();
+    report(tr("Velmora has ended."));
+}
+
+void AppDelegate::drainOutput() {
+    char buffer[4096];
+    const ssize_t count = ::read(m_outputNotifier->socket(), buffer, sizeof buffer);
+    if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) m_outputNotifier->setEnabled(false);
+}
+
+void AppDelegate::report(const QString &text) {
+    qInfo().noquote() << "Velmora Launcher:" << text;
+    m_statusText = text;
+    if (m_window) m_window->setStatusText(text);
+    emit statusTextChanged(text);
+}

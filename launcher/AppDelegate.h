@@ -1,0 +1,51 @@
+#pragma once
+
+#include "LXBundle.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class LauncherWindow;
+class LXPrivilegedTask;
+class QSocketNotifier;
+
+// Starts the Velmora carried in the launcher's resources as root once the launcher is up, and
+// keeps the launcher's event loop running while Velmora runs: the task's status timer notices
+// the end instead of a blocking wait.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    // Test hook: path of a program used in place of pkexec. The launcher runs as the user, so
+    // this grants nothing the user could not do by running that program directly.
+    static constexpr char authorizationHelperVariable[] = "VELMORA_LAUNCHER_AUTH_HELPER";
+
+    explicit AppDelegate(const LXBundle &bundle = LXBundle::mainBundle(), QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    LauncherWindow *window() const { return m_window; }
+    void setWindow(LauncherWindow *window) { m_window = window; }
+    QString statusText() const { return m_statusText; }
+
+    void applicationDidFinishLaunching();
+
+signals:
+    void statusTextChanged(const QString &text);
+
+private:
+    QString velmoraExecutablePath() const;
+    void launchVelmora(const QString &executablePath);
+    void watchVelmora(std::shared_ptr<LXPrivilegedTask> task);
+    void velmoraDidTerminate();
+    void drainOutput();
+    void report(const QString &text);
+
+    LXBundle m_bundle;
+    QPointer<LauncherWindow> m_window;
+    std::shared_ptr<LXPrivilegedTask> m_task;
+    std::unique_ptr<QSocketNotifier> m_outputNotifier;
+    QString m_statusText;
+};

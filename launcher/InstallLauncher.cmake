@@ -1,0 +1,39 @@
+# Runs at install time: writes the files that name installed paths, and the bin/ link.
+# Expects VELMORA_LAUNCHER_SOURCE_DIR, VELMORA_LAUNCHER_DIR, VELMORA_APP_DIR, VELMORA_BINDIR, VELMORA_DATADIR.
+
+set(staged "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+
+# The launcher hands pkexec the canonical path, so the policy must name that very path. A staged
+# install (DESTDIR) cannot be resolved here and keeps the prefix as given.
+set(velmora_exec "${CMAKE_INSTALL_PREFIX}/${VELMORA_APP_DIR}/Velmora")
+set(launcher_exec "${CMAKE_INSTALL_PREFIX}/${VELMORA_LAUNCHER_DIR}/VelmoraLauncher")
+if("$ENV{DESTDIR}" STREQUAL "")
+  file(REAL_PATH "${velmora_exec}" velmora_exec)
+  file(REAL_PATH "${launcher_exec}" launcher_exec)
+endif()
+
+set(VELMORA_EXEC_PATH_XML "${velmora_exec}")
+string(REPLACE "&" "&amp;" VELMORA_EXEC_PATH_XML "${VELMORA_EXEC_PATH_XML}")
+string(REPLACE "<" "&lt;" VELMORA_EXEC_PATH_XML "${VELMORA_EXEC_PATH_XML}")
+string(REPLACE ">" "&gt;" VELMORA_EXEC_PATH_XML "${VELMORA_EXEC_PATH_XML}")
+configure_file("${VELMORA_LAUNCHER_SOURCE_DIR}/org.velmora.launcher.policy.in"
+               "${staged}/${VELMORA_DATADIR}/polkit-1/actions/org.velmora.launcher.policy" @ONLY)
+
+# Desktop entry Exec: quote the path and escape what the quoting rules reserve, then escape the
+# backslashes once more for the string value itself; '%' introduces field codes.
+set(quoted "${launcher_exec}")
+string(REPLACE "\\" "\\\\" quoted "${quoted}")
+foreach(reserved "\"" "`" "$")
+  string(REPLACE "${reserved}" "\\${reserved}" quoted "${quoted}")
+endforeach()
+set(quoted "\"${quoted}\"")
+string(REPLACE "\\" "\\\\" quoted "${quoted}")
+string(REPLACE "%" "%%" VELMORA_LAUNCHER_EXEC "${quoted}")
+configure_file("${VELMORA_LAUNCHER_SOURCE_DIR}/VelmoraLauncher.desktop.in"
+               "${staged}/${VELMORA_DATADIR}/applications/VelmoraLauncher.desktop" @ONLY)
+
+file(MAKE_DIRECTORY "${staged}/${VELMORA_BINDIR}")
+file(RELATIVE_PATH link_target "${CMAKE_INSTALL_PREFIX}/${VELMORA_BINDIR}"
+     "${CMAKE_INSTALL_PREFIX}/${VELMORA_LAUNCHER_DIR}/VelmoraLauncher")
+file(CREATE_LINK "${link_target}" "${staged}/${VELMORA_BINDIR}/VelmoraLauncher" SYMBOLIC)
+message(STATUS "Installing: ${staged}/${VELMORA_BINDIR}/VelmoraLauncher -> ${link_target}")

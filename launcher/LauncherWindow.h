@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class LauncherWindow;
+}
+
+// The launcher's only window: one line telling where the start of Velmora stands, and a way
+// to quit. Closing it quits the launcher.
+class LauncherWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit LauncherWindow(QWidget *parent = nullptr);
+    ~LauncherWindow() override;
+
+    QString statusText() const;
+    void setStatusText(const QString &text);
+
+private:
+    std::unique_ptr<Ui::LauncherWindow> m_ui;
+};
