@@ -1,0 +1,179 @@
+#include "EventCallback.h"
+#include "EventTapHost.h"
+#include "KeyboardEvent.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+constexpr uint16_t Q = 12;
+constexpr uint16_t W = 13;
+constexpr uint64_t EveryKeyEvent = 0x100;
+
+// An incoming event that notes every field read.
+class LoggingEvent : public TapEvent {
+public:
+    LoggingEvent(Log &log, uint16_t keyCode) : m_log(log), m_keyCode(keyCode) {}
+    uint16_t keyCode() const override {
+        m_log.push_back("keyCode");
+        return m_keyCode;
+    }
+    uint64_t modifierFlags() const override {
+        m_log.push_back("flags");
+        return EveryKeyEvent;
+    }
+
+private:
+    Log &m_log;
+    uint16_t m_keyCode;
+};
+
+// The application as the callback sees it, noting every query; created events are kept
+// here, as the event system would own them.
+class FakeHost : public EventTapHost {
+public:
+    bool remapSwitch() const override {
+        log.push_back("switch");
+        return on;
+    }
+    QString frontProcessName() const override {
+        log.push_back("front");
+        return front;
+    }
+    KeyCombo slotKeyCombo(int slot) const override {
+        log.push_back("slot" + std::to_string(slot));
+        return combos[size_t(slot - 1)];
+    }
+    TapEvent *createKeyboardEvent(uint16_t code, bool keyDown) override {
+        log.push_back("create");
+        if (!canCreate) return nullptr;
+        created.push_back(std::make_unique<KeyboardEvent>(code, keyDown));
+        return created.back().get();
+    }
+
+    mutable Log log;
+    bool on = true;
+    QString front = QStringLiteral("Warcraft III");
+    std::array<KeyCombo, 6> combos{KeyCombo{}, KeyCombo{}, KeyCombo{0, Q}};  // Q on slot 3
+    bool canCreate = true;
+    std::vector<std::unique_ptr<KeyboardEvent>> created;
+};
+
+class EventCallbackTest : public ::testing::Test {
+protected:
+    void SetUp() override { selfPoint = &host; }
+    void TearDown() override { selfPoint = nullptr; }
+
+    // Sends a key event and describes what came out: "pass", "drop", "86 down", "86 up".
+    std::string key(uint32_t type, uint16_t code) {
+        LoggingEvent event(host.log, code);
+        TapEvent *out = eventCallback(nullptr, type, &event, nullptr);
+        if (out == &event) return "pass";
+        if (out == nullptr) return "drop";
+        const auto *made = static_cast<KeyboardEvent *>(out);
+        return std::to_string(made->keyCode()) + (made->keyDown() ? " down" : " up");
+    }
+
+    FakeHost host;
+};
+
+TEST_F(EventCallbackTest, QueriesOnlyAsFarAsTheDecisionGets) {
+    const Log slotReads = {"slot1", "slot2", "slot3", "slot4", "slot5", "slot6"};
+    auto then = [](Log head, const Log &tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    const struct {
+        const char *what;
+        bool on;
+        QString front;
+        uint32_t type;
+        uint16_t code;
+        Log expected;
+    } cases[] = {
+        {"switch off", false, QStringLiteral("Warcraft III"), TapEvent::KeyDown, Q, {"switch"}},
+        {"other front process", true, QStringLiteral("xterm"), TapEvent::KeyDown, Q,
+         {"switch", "front"}},
+        {"no front process", true, QString(), TapEvent::KeyDown, Q, {"switch", "front"}},
+        {"not a key event", true, QStringLiteral("Warcraft III"),
+         TapEvent::TapDisabledByTimeout, Q, {"switch", "front"}},
+        {"key no slot holds", true, QStringLiteral("Warcraft III"), TapEvent::KeyDown, W,
+         then({"switch", "front", "keyCode", "flags"}, slotReads)},
+        {"slot key", true, QStringLiteral("Warcraft III"), TapEvent::KeyDown, Q,
+         then(then({"switch", "front", "keyCode", "flags"}, slotReads), {"create"})},
+        {"release of a key whose press passed", true, QStringLiteral("Warcraft III"),
+         TapEvent::KeyUp, Q, {}},
+    };
+    for (const auto &c : cases) {
+        FakeHost fresh;
+        fresh.on = c.on;
+        fresh.front = c.front;
+        selfPoint = &fresh;
+        LoggingEvent event(fresh.log, c.code);
+        eventCallback(nullptr, c.type, &event, nullptr);
+        EXPECT_EQ(fresh.log, c.expected) << c.what;
+    }
+}
+
+TEST_F(EventCallbackTest, PressRepeatAndReleaseOfASlotKeyBecomeTheKeypadKey) {
+    EXPECT_EQ(key(TapEvent::KeyDown, Q), "86 down");
+    EXPECT_EQ(key(TapEvent::KeyDown, Q), "86 down") << "auto-repeat";
+    EXPECT_EQ(key(TapEvent::KeyUp, Q), "86 up");
+    EXPECT_EQ(key(TapEvent::KeyUp, Q), "pass") << "the press is forgotten after its release";
+    EXPECT_EQ(key(TapEvent::KeyDown, W), "pass");
+    EXPECT_EQ(key(TapEvent::KeyUp, W), "pass");
+}
+
+TEST_F(EventCallbackTest, AReleaseFollowsItsPressWhateverChangedMeanwhile) {
+    const struct {
+        const char *what;
+        void (*change)(FakeHost &);
+    } changes[] = {
+        {"switch turned off", [](FakeHost &h) { h.on = false; }},
+        {"game left the front", [](FakeHost &h) { h.front = QStringLiteral("xterm"); }},
+        {"slot cleared", [](FakeHost &h) { h.combos[2] = KeyCombo{}; }},
+        {"key moved to slot 6", [](FakeHost &h) { std::swap(h.combos[2], h.combos[5]); }},
+    };
+    for (const auto &c : changes) {
+        host = FakeHost();
+        EXPECT_EQ(key(TapEvent::KeyDown, Q), "86 down") << c.what;
+        c.change(host);
+        EXPECT_EQ(key(TapEvent::KeyDown, Q), "86 down") << c.what << ": repeat";
+        EXPECT_EQ(key(TapEvent::KeyUp, Q), "86 up") << c.what << ": release";
+    }
+}
+
+TEST_F(EventCallbackTest, AKeyPressedBeforeRemappingWasOnIsReleasedAsItself) {
+    host.on = false;
+    EXPECT_EQ(key(TapEvent::KeyDown, Q), "pass");
+    host.on = true;
+    EXPECT_EQ(key(TapEvent::KeyUp, Q), "pass");
+}
+
+TEST_F(EventCallbackTest, OtherKeysPassWhileARemappedKeyIsHeld) {
+    EXPECT_EQ(key(TapEvent::KeyDown, Q), "86 down");
+    EXPECT_EQ(key(TapEvent::KeyDown, W), "pass");
+    EXPECT_EQ(key(TapEvent::KeyUp, W), "pass");
+    EXPECT_EQ(key(TapEvent::KeyUp, Q), "86 up");
+}
+
+TEST_F(EventCallbackTest, AKeyIsNeverSwallowedWhenNoReplacementCanBeMade) {
+    host.canCreate = false;
+    EXPECT_EQ(key(TapEvent::KeyDown, Q), "pass");
+    host.canCreate = true;
+    EXPECT_EQ(key(TapEvent::KeyUp, Q), "pass") << "its press went out unchanged";
+}
+
+TEST_F(EventCallbackTest, NoApplicationYetPassesEverything) {
+    selfPoint = nullptr;
+    EXPECT_EQ(key(TapEvent::KeyDown, Q), "pass");
+    EXPECT_TRUE(host.log.empty());
+}
+
+}  // namespace
