@@ -152,7 +152,7 @@ void X11FrontProcessWatcher::handleEvent(const xcb_generic_event_t *event) {
 void X11FrontProcessWatcher::handlePropertyNotify(const xcb_property_notify_event_t &event) {
     if (event.window == m_root && event.atom == m_atoms.activeWindow)
         want(Query::ActiveWindow);
-    if (event.window != m_activeWindow || m_activeWindow == XCB_NONE)
+    if (event.window != m_activeWindow)
         return;
     if (event.atom == m_atoms.pid)
         want(Query::Pid);
