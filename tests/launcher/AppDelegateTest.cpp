@@ -1,0 +1,118 @@
+#include "AppDelegate.h"
+#include "FakeAuthorization.h"
+#include "LXBundle.h"
+#include "LauncherWindow.h"
+#include "ScriptFolder.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/wait.h>
+
+namespace {
+
+constexpr int endTimeoutMs = 10000;
+
+bool hasNoChildren() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+// A launcher folder whose resources may carry a Velmora.app made of a shell script.
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppDelegateTest() : m_previousHelper(qgetenv(AppDelegate::authorizationHelperVariable)) {
+        qputenv(AppDelegate::authorizationHelperVariable, FakeAuthorization::helperPath);
+    }
+    ~AppDelegateTest() override {
+        if (m_previousHelper.isEmpty()) qunsetenv(AppDelegate::authorizationHelperVariable);
+        else qputenv(AppDelegate::authorizationHelperVariable, m_previousHelper);
+    }
+
+    QString appPath() const { return m_launcher.path() + QStringLiteral("/Resources/Velmora.app"); }
+
+    void writeApp(const QByteArray &info, const QByteArray &velmoraBody) {
+        ASSERT_TRUE(QDir().mkpath(appPath()));
+        m_launcher.write(QStringLiteral("Resources/Velmora.app/Velmora"), velmoraBody);
+        QFile infoFile(appPath() + QLatin1Char('/') + LXBundle::infoFileName);
+        ASSERT_TRUE(infoFile.open(QIODevice::WriteOnly));
+        infoFile.write(info);
+    }
+
+    void start() {
+        m_delegate.setWindow(&m_window);
+        m_delegate.applicationDidFinishLaunching();
+    }
+
+    bool waitForStatus(const QString &text) {
+        QSignalSpy changes(&m_delegate, &AppDelegate::statusTextChanged);
+        while (m_delegate.statusText() != text)
+            if (!changes.wait(endTimeoutMs)) return false;
+        return true;
+    }
+
+    void TearDown() override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(m_window.statusText(), m_delegate.statusText());
+        EXPECT_TRUE(hasNoChildren());
+    }
+
+    QByteArray m_previousHelper;
+    FakeAuthorization m_answer{"grant"};
+    ScriptFolder m_launcher;
+    LauncherWindow m_window;
+    AppDelegate m_delegate{LXBundle(m_launcher.path())};
+};
+
+TEST_F(AppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
+    const struct {
+        const char *what;
+        QByteArray info;
+    } cases[] = {
+        {"info naming a missing file", "Executable=Missing\n"},
+        {"info leaving the bundle", "Executable=../Velmora.app/Velmora\n"},
+        {"info without executable", "Version=1\n"},
+    };
+    for (const auto &c : cases) {
+        writeApp(c.info, "touch \"$0.ran\"");
+        start();
+        EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found"))) << c.what;
+        EXPECT_FALSE(QFile::exists(appPath() + QStringLiteral("/Velmora.ran"))) << c.what;
+    }
+}
+
+TEST_F(AppDelegateTest, WithoutResourcesTheWindowSaysSo) {
+    start();
+    EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found")));
+}
+
+TEST_F(AppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEnds) {
+    // Far more output than a pipe holds: Velmora must not stall on a launcher that never reads.
+    writeApp("Executable=Velmora\n", "printf '%s' \"$#\" > \"$0.args\"; head -c 1000000 /dev/zero; exit 0");
+    start();
+    EXPECT_TRUE(m_delegate.statusText().startsWith(QStringLiteral("Velmora is running")));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
+    QFile args(appPath() + QStringLiteral("/Velmora.args"));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(args.readAll(), QByteArray("0"));
+}
+
+TEST_F(AppDelegateTest, UnsuccessfulAuthorizationLeavesTheLauncherIdle) {
+    const struct {
+        QByteArray answer;
+        QString status;
+    } cases[] = {
+        {"cancel", QStringLiteral("Velmora was not started: the authorization was cancelled.")},
+        {"refuse", QStringLiteral("Velmora was not started: the authorization was refused.")},
+    };
+    writeApp("Executable=Velmora\n", "touch \"$0.ran\"");
+    for (const auto &c : cases) {
+        FakeAuthorization answer(c.answer);
+        start();
+        EXPECT_EQ(m_delegate.statusText(), c.status);
+        EXPECT_FALSE(QFile::exists(appPath() + QStringLiteral("/Velmora.ran")));
+    }
+}
+
+} // namespace
