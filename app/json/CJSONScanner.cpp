@@ -116,35 +116,33 @@ bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
 }
 
 template <class Value>
-bool CJSONScanner::scanInto(bool (CJSONScanner::*scan)(Value *, Error *), QVariant &value,
-                            Error *error) {
+QVariant CJSONScanner::scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error) {
     Value scanned{};
     if (!(this->*scan)(&scanned, error)) {
-        return false;
+        return {};
     }
-    value = QVariant(scanned);
-    return true;
+    return QVariant(scanned);
 }
 
 bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
-    QVariant value;
-    const bool scanned = scanValue(value, error);
+    QVariant value = scanValue(error);
+    const bool scanned = value.isValid();
     if (object) {
         *object = std::move(value);
     }
     return scanned;
 }
 
-bool CJSONScanner::scanValue(QVariant &value, Error *error) {
+QVariant CJSONScanner::scanValue(Error *error) {
     skipWhitespace();
     switch (currentCharacter()) {
     case u'{':
-        return scanInto(&CJSONScanner::scanJSONDictionary, value, error);
+        return scanAs(&CJSONScanner::scanJSONDictionary, error);
     case u'[':
-        return scanInto(&CJSONScanner::scanJSONArray, value, error);
+        return scanAs(&CJSONScanner::scanJSONArray, error);
     case u'"':
     case u'\'':
-        return scanInto(&CJSONScanner::scanJSONStringConstant, value, error);
+        return scanAs(&CJSONScanner::scanJSONStringConstant, error);
     case u'-':
     case u'0':
     case u'1':
@@ -156,25 +154,20 @@ bool CJSONScanner::scanValue(QVariant &value, Error *error) {
     case u'7':
     case u'8':
     case u'9':
-        return scanInto(&CJSONScanner::scanJSONNumberConstant, value, error);
+        return scanAs(&CJSONScanner::scanJSONNumberConstant, error);
     case u't':
-        return scanLiteral("true", QVariant(true), value);
+        return scanLiteral("true", QVariant(true));
     case u'f':
-        return scanLiteral("false", QVariant(false), value);
+        return scanLiteral("false", QVariant(false));
     case u'n':
-        return scanLiteral("null", nullValue(), value);
+        return scanLiteral("null", nullValue());
     default:
-        return false;
+        return {};
     }
 }
 
-bool CJSONScanner::scanLiteral(const char *literal, const QVariant &literalValue,
-                               QVariant &value) {
-    if (!scanUTF8String(literal)) {
-        return false;
-    }
-    value = literalValue;
-    return true;
+QVariant CJSONScanner::scanLiteral(const char *literal, const QVariant &literalValue) {
+    return scanUTF8String(literal) ? literalValue : QVariant();
 }
 
 bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
@@ -213,19 +206,48 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
 
 std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(QVariantMap &dictionary) {
     QString key;
-    if (!scanJSONStringConstant(&key)) {
+    if (!scanKey(key)) {
         return DictionaryKeyFailed;
     }
     skipWhitespace();
     if (!scanCharacter(u':')) {
         return DictionaryColonMissing;
     }
-    QVariant value;
-    if (!scanValue(value, nullptr)) {
+    QVariant value = scanValue(nullptr);
+    if (!value.isValid()) {
         return DictionaryValueFailed;
     }
     dictionary.insert(key, std::move(value));
     return std::nullopt;
+}
+
+bool CJSONScanner::scanKey(QString &key) {
+    const quint64 start = scanLocation();
+    skipWhitespace();
+    if (scanCharacter(u'"')) {
+        bool ascii;
+        const qsizetype length = notQuoteRunLength(&ascii);
+        if (ascii && length < end() - current() && current()[length] == '"') {
+            key = cachedKey(current(), length);
+            advance(length + 1);
+            return true;
+        }
+    }
+    setScanLocation(start);
+    return scanJSONStringConstant(&key);
+}
+
+const QString &CJSONScanner::cachedKey(const char *bytes, qsizetype length) {
+    size_t hash = size_t(length);
+    for (qsizetype i = 0; i < length; ++i) {
+        hash = hash * 31 + uchar(bytes[i]);
+    }
+    QString &cached = m_keyCache[hash % m_keyCache.size()];
+    const QLatin1StringView text(bytes, length);
+    if (cached.isNull() || cached != text) {
+        cached = text.isEmpty() ? QStringLiteral("") : QString(text);
+    }
+    return cached;
 }
 
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
@@ -237,29 +259,36 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    QVariantList result;
+    const size_t base = m_elements.size();
     skipWhitespace();
     while (currentCharacter() != u']') {
-        QVariant value;
-        if (!scanValue(value, nullptr)) {
-            return fail(start, ArrayValueFailed, error);
+        QVariant value = scanValue(nullptr);
+        if (!value.isValid()) {
+            return dropElements(base) || fail(start, ArrayValueFailed, error);
         }
-        result.append(std::move(value));
+        m_elements.push_back(std::move(value));
         skipWhitespace();
         const bool comma = scanCharacter(u',');
         skipWhitespace();
         if (!comma && currentCharacter() != u']') {
-            return fail(start, ArrayCommaMissing, error);
+            return dropElements(base) || fail(start, ArrayCommaMissing, error);
         }
     }
     skipWhitespace();
     if (!scanCharacter(u']')) {
-        return fail(start, ArrayNotTerminated, error);
+        return dropElements(base) || fail(start, ArrayNotTerminated, error);
     }
     if (array) {
-        *array = std::move(result);
+        *array = QVariantList(std::make_move_iterator(m_elements.begin() + base),
+                              std::make_move_iterator(m_elements.end()));
     }
+    dropElements(base);
     return true;
+}
+
+bool CJSONScanner::dropElements(size_t base) {
+    m_elements.erase(m_elements.begin() + qsizetype(base), m_elements.end());
+    return false;
 }
 
 bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {

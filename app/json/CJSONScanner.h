@@ -8,8 +8,10 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The JSON grammar over a CDataScanner. Setting data detects UTF-16 and UTF-32 of either
 // byte order and scans their UTF-8 form. Each scan returns false on failure, with an error
@@ -60,12 +62,19 @@ private:
     class NestingGuard;
 
     bool fail(quint64 location, ErrorCode code, Error *error);
-    bool scanValue(QVariant &value, Error *error);
+    // The value ahead, or an invalid QVariant when there is none.
+    QVariant scanValue(Error *error);
     template <class Value>
-    bool scanInto(bool (CJSONScanner::*scan)(Value *, Error *), QVariant &value, Error *error);
-    bool scanLiteral(const char *literal, const QVariant &literalValue, QVariant &value);
+    QVariant scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error);
+    QVariant scanLiteral(const char *literal, const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
     std::optional<ErrorCode> scanMember(QVariantMap &dictionary);
+    // A key made of plain ASCII bytes comes from the key cache; any other goes through
+    // scanJSONStringConstant.
+    bool scanKey(QString &key);
+    const QString &cachedKey(const char *bytes, qsizetype length);
+    // Drops the stacked elements from base on; always false, so failures can chain it.
+    bool dropElements(size_t base);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
     // Appends the plain run ahead to string; false when it is not valid UTF-8.
@@ -75,4 +84,10 @@ private:
     std::optional<ErrorCode> appendUnicodeEscape(QString &string);
 
     int m_depth = 0;
+    // Elements of the arrays being scanned, stacked so that each finished array is made
+    // with one allocation of its exact size.
+    std::vector<QVariant> m_elements;
+    // Recently seen keys: documents repeat the same few keys, and sharing one string for
+    // each saves an allocation per member.
+    std::array<QString, 256> m_keyCache;
 };

@@ -6,7 +6,7 @@ CharacterSet CharacterSet::characterSetWithCharactersInString(std::u16string_vie
     CharacterSet set;
     for (char16_t character : characters) {
         if (character < 256) {
-            set.m_latin1[character >> 6] |= uint64_t{1} << (character & 63);
+            set.m_latin1[character] = true;
         } else {
             set.m_wide.push_back(character);
         }

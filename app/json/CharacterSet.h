@@ -8,7 +8,7 @@
 #include <vector>
 
 // An immutable set of UTF-16 code units. Membership of the 256 Latin-1 codes, which is
-// what the byte scanners ask about on every byte, is one bit test; the rare members
+// what the byte scanners ask about on every byte, is one table look-up; the rare members
 // above U+00FF are kept sorted and searched.
 class CharacterSet {
 public:
@@ -18,15 +18,12 @@ public:
     static CharacterSet whitespaceAndNewlineCharacterSet();
 
     bool characterIsMember(char16_t character) const {
-        if (character < 256) {
-            return (m_latin1[character >> 6] >> (character & 63)) & 1;
-        }
-        return containsWide(character);
+        return character < 256 ? m_latin1[character] : containsWide(character);
     }
 
 private:
     bool containsWide(char16_t character) const;
 
-    std::array<uint64_t, 4> m_latin1{};
+    std::array<bool, 256> m_latin1{};
     std::vector<char16_t> m_wide;
 };
