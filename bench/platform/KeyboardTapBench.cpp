@@ -1,0 +1,122 @@
+// Latency of the keyboard tap: from a key frame written into a keyboard's pipe to its
+// translation read from the virtual keyboard's pipe, through the Qt event loop, next to
+// a plain forwarder that does the same reads and writes with no translation.
+#include "KeyboardEvent.h"
+#include "KeyboardTap.h"
+#include "PipeKeyboardSource.h"
+#include "PipeSink.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint16_t VirtualQ = 12, VirtualKeypad4 = 86;
+
+struct Percentiles {
+    double p50 = 0;
+    double p99 = 0;
+};
+std::map<std::string, Percentiles> results;
+
+// Stands in for the application's callback: one slot, Q to keypad 4.
+TapEvent *remapQ(void *, uint32_t type, TapEvent *event, void *) {
+    if ((type != TapEvent::KeyDown && type != TapEvent::KeyUp) || event->keyCode() != VirtualQ)
+        return event;
+    return new KeyboardEvent(VirtualKeypad4, type == TapEvent::KeyDown);
+}
+
+input_event event(uint16_t type, uint16_t code, int32_t value) {
+    input_event e{};
+    e.type = type;
+    e.code = code;
+    e.value = value;
+    return e;
+}
+
+// Writes one key frame, runs the event loop until the frame's two records come out,
+// and returns how long that took.
+double roundTrip(int inputFd, int outputFd, int32_t value) {
+    const input_event frame[] = {event(EV_KEY, KEY_Q, value), event(EV_SYN, SYN_REPORT, 0)};
+    input_event received[8];
+    size_t got = 0;
+    const auto start = Clock::now();
+    if (::write(inputFd, frame, sizeof(frame)) != ssize_t(sizeof(frame))) return 0;
+    while (got < sizeof(frame)) {
+        QCoreApplication::processEvents();
+        const ssize_t n = ::read(outputFd, reinterpret_cast<char *>(received) + got,
+                                 sizeof(received) - got);
+        if (n > 0) got += size_t(n);
+    }
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+void measure(benchmark::State &state, const char *label, int inputFd, int outputFd) {
+    std::vector<double> samples;
+    int32_t value = 1;
+    for (auto _ : state) {
+        const double micros = roundTrip(inputFd, outputFd, value);
+        state.SetIterationTime(micros / 1e6);
+        samples.push_back(micros);
+        value = 1 - value;
+    }
+    std::sort(samples.begin(), samples.end());
+    const Percentiles p{samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
+    state.counters["p50_us"] = p.p50;
+    state.counters["p99_us"] = p.p99;
+    results[label] = p;
+}
+
+void BM_PlainForwarder(benchmark::State &state) {
+    int input[2], output[2];
+    if (pipe2(input, O_NONBLOCK) != 0 || pipe2(output, O_NONBLOCK) != 0) return;
+    QSocketNotifier notifier(input[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char buffer[4096];
+        const ssize_t n = ::read(input[0], buffer, sizeof(buffer));
+        if (n > 0 && ::write(output[1], buffer, size_t(n)) != n) state.SkipWithError("write");
+    });
+    measure(state, "forwarder", input[1], output[0]);
+    for (int fd : {input[0], input[1], output[0], output[1]}) ::close(fd);
+}
+
+void BM_KeyboardTap(benchmark::State &state) {
+    auto sink = std::make_unique<PipeSink>();
+    const int outputFd = sink->outputFd();
+    KeyboardTap tap(std::move(sink), &remapQ, nullptr);
+    auto keyboard = std::make_unique<PipeKeyboardSource>();
+    keyboard->setLed(LED_NUML, true);
+    const int inputFd = keyboard->writeFd();
+    tap.addKeyboard(std::move(keyboard));
+    measure(state, "tap", inputFd, outputFd);
+}
+
+BENCHMARK(BM_PlainForwarder)->UseManualTime()->Iterations(20000);
+BENCHMARK(BM_KeyboardTap)->UseManualTime()->Iterations(20000);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    const auto forwarder = results.find("forwarder");
+    const auto tap = results.find("tap");
+    if (forwarder != results.end() && tap != results.end())
+        std::printf("Added by the tap: p50 %.2f us, p99 %.2f us\n",
+                    tap->second.p50 - forwarder->second.p50,
+                    tap->second.p99 - forwarder->second.p99);
+    benchmark::Shutdown();
+    return 0;
+}
