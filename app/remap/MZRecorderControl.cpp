@@ -42,8 +42,9 @@ std::optional<uint16_t> virtualCodeForEvent(const QKeyEvent &event) {
 
 }  // namespace
 
-MZRecorderControl::MZRecorderControl(QWidget *parent)
-    : QFrame(parent), m_label(new QLabel(this)), m_clearButton(new QToolButton(this)) {
+MZRecorderControl::MZRecorderControl(QWidget *parent) : QFrame(parent) {
+    m_label = new QLabel(this);
+    m_clearButton = new QToolButton(this);
     setFrameShape(QFrame::StyledPanel);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumWidth(120);

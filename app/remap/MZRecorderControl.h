@@ -63,8 +63,10 @@ private:
     void changeKeyCombo(KeyCombo keyCombo);
     void refresh();
 
-    QLabel *m_label;
-    QToolButton *m_clearButton;
+    // Made in the constructor body: making a child sends this widget events, which must
+    // find every field below already initialised.
+    QLabel *m_label = nullptr;
+    QToolButton *m_clearButton = nullptr;
     MZRecorderControlDelegate *m_delegate = nullptr;
     KeyCombo m_keyCombo;
     QString m_refusal;
