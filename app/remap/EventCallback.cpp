@@ -24,7 +24,8 @@ TapEvent *followRemappedPress(EventTapHost &host, uint32_t type, TapEvent *event
     return replacement(host, event, targetKeyCode, keyDown);
 }
 
-RemapResult decide(EventTapHost &host, uint32_t type, TapEvent *event) {
+// `keyCode` receives the event's key code when the decision got far enough to read it.
+RemapResult decide(EventTapHost &host, uint32_t type, TapEvent *event, uint16_t &keyCode) {
     QString name;
     return remapKeyEvent(
         host.remapSwitch(),
@@ -34,7 +35,11 @@ RemapResult decide(EventTapHost &host, uint32_t type, TapEvent *event) {
             return std::u16string_view(reinterpret_cast<const char16_t *>(name.utf16()),
                                        size_t(name.size()));
         },
-        type, [&] { return std::pair(event->keyCode(), event->modifierFlags()); },
+        type,
+        [&] {
+            keyCode = event->keyCode();
+            return std::pair(keyCode, event->modifierFlags());
+        },
         [&] {
             SlotCombos combos;
             for (int slot = 1; slot <= 6; ++slot) combos[slot - 1] = host.slotKeyCombo(slot);
@@ -55,9 +60,10 @@ TapEvent *eventCallback(void *, uint32_t type, TapEvent *event, void *) {
     }
     // A release follows its press, which went out unchanged.
     if (type == TapEvent::KeyUp) return event;
-    const RemapResult result = decide(host, type, event);
+    uint16_t keyCode = 0;
+    const RemapResult result = decide(host, type, event, keyCode);
     if (result.passThrough) return event;
     TapEvent *out = replacement(host, event, result.targetKeyCode, result.keyDown);
-    if (out != event) presses.remember(event->keyCode(), result.targetKeyCode);
+    if (out != event) presses.remember(keyCode, result.targetKeyCode);
     return out;
 }
