@@ -8,7 +8,9 @@ EventTapHost *selfPoint = nullptr;
 
 namespace {
 
-bool isKeyEvent(uint32_t type) { return type == TapEvent::KeyDown || type == TapEvent::KeyUp; }
+bool isKeyEvent(uint32_t type) {
+    return type == TapEvent::KeyDown || type == TapEvent::KeyUp;
+}
 
 // The replacement for `event`, or `event` itself when none can be made.
 TapEvent *replacement(EventTapHost &host, TapEvent *event, uint16_t targetKeyCode, bool keyDown) {
@@ -17,8 +19,8 @@ TapEvent *replacement(EventTapHost &host, TapEvent *event, uint16_t targetKeyCod
 }
 
 // A repeat or release of a key whose press went out as a keypad key.
-TapEvent *followRemappedPress(EventTapHost &host, uint32_t type, TapEvent *event,
-                              uint16_t keyCode, uint16_t targetKeyCode) {
+TapEvent *followRemappedPress(EventTapHost &host, uint32_t type, TapEvent *event, uint16_t keyCode,
+                              uint16_t targetKeyCode) {
     const bool keyDown = type == TapEvent::KeyDown;
     if (!keyDown) host.remappedPresses().forget(keyCode);
     return replacement(host, event, targetKeyCode, keyDown);

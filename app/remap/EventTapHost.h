@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QString>
+#include <cstdint>
+
 #include "KeyCombo.h"
 #include "RemappedPresses.h"
-
-#include <QString>
-
-#include <cstdint>
 
 class TapEvent;
 

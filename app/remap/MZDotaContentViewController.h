@@ -1,9 +1,9 @@
 #pragma once
 
-#include "MZContentViewController.h"
-
 #include <array>
 #include <memory>
+
+#include "MZContentViewController.h"
 
 class MZRecorderControl;
 

@@ -1,10 +1,5 @@
 #include "MZRecorderControl.h"
 
-#include "KeyCodeTable.h"
-#include "MZRecorderControlDelegate.h"
-#include "ModifierFlags.h"
-#include "VirtualKeyTable.h"
-
 #include <QApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
@@ -12,6 +7,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
+
+#include "KeyCodeTable.h"
+#include "MZRecorderControlDelegate.h"
+#include "ModifierFlags.h"
+#include "VirtualKeyTable.h"
 
 namespace {
 

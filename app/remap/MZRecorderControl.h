@@ -1,10 +1,9 @@
 #pragma once
 
-#include "KeyCombo.h"
-
 #include <QFrame>
-
 #include <optional>
+
+#include "KeyCombo.h"
 
 class MZRecorderControlDelegate;
 class QKeyEvent;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "KeyCombo.h"
-
 #include <cstdint>
+
+#include "KeyCombo.h"
 
 class MZRecorderControl;
 class QString;

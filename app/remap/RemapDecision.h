@@ -1,11 +1,11 @@
 #pragma once
 
-#include "KeyCombo.h"
-
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+
+#include "KeyCombo.h"
 
 // The remapping decision: pure, no Qt and no platform. Its inputs that cost a platform
 // query are passed as callables and consulted only when the decision gets that far:

@@ -16,8 +16,10 @@ bool isInteger(const QVariant &value) {
         case QMetaType::Int:
         case QMetaType::UInt:
         case QMetaType::LongLong:
-        case QMetaType::ULongLong: return true;
-        default: return false;
+        case QMetaType::ULongLong:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "RemapDecision.h"
-
 #include <QString>
-
 #include <optional>
+
+#include "RemapDecision.h"
 
 class QSettings;
 

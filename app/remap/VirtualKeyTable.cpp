@@ -1,7 +1,6 @@
 #include "VirtualKeyTable.h"
 
 #include <Qt>
-
 #include <algorithm>
 
 namespace {

@@ -1,12 +1,12 @@
-#include "EventCallback.h"
-#include "EventTapHost.h"
-#include "KeyboardEvent.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "EventCallback.h"
+#include "EventTapHost.h"
+#include "KeyboardEvent.h"
 
 namespace {
 
@@ -98,17 +98,29 @@ TEST_F(EventCallbackTest, QueriesOnlyAsFarAsTheDecisionGets) {
         Log expected;
     } cases[] = {
         {"switch off", false, QStringLiteral("Warcraft III"), TapEvent::KeyDown, Q, {"switch"}},
-        {"other front process", true, QStringLiteral("xterm"), TapEvent::KeyDown, Q,
+        {"other front process",
+         true,
+         QStringLiteral("xterm"),
+         TapEvent::KeyDown,
+         Q,
          {"switch", "front"}},
         {"no front process", true, QString(), TapEvent::KeyDown, Q, {"switch", "front"}},
-        {"not a key event", true, QStringLiteral("Warcraft III"),
-         TapEvent::TapDisabledByTimeout, Q, {"switch", "front"}},
+        {"not a key event",
+         true,
+         QStringLiteral("Warcraft III"),
+         TapEvent::TapDisabledByTimeout,
+         Q,
+         {"switch", "front"}},
         {"key no slot holds", true, QStringLiteral("Warcraft III"), TapEvent::KeyDown, W,
          then({"switch", "front", "keyCode", "flags"}, slotReads)},
         {"slot key", true, QStringLiteral("Warcraft III"), TapEvent::KeyDown, Q,
          then(then({"switch", "front", "keyCode", "flags"}, slotReads), {"create"})},
-        {"release of a key whose press passed", true, QStringLiteral("Warcraft III"),
-         TapEvent::KeyUp, Q, {}},
+        {"release of a key whose press passed",
+         true,
+         QStringLiteral("Warcraft III"),
+         TapEvent::KeyUp,
+         Q,
+         {}},
     };
     for (const auto &c : cases) {
         FakeHost fresh;

@@ -1,9 +1,4 @@
-#include "MZDotaContentViewController.h"
-#include "MZFlipView.h"
-#include "MZRecorderControl.h"
-#include "RemapDecision.h"
-#include "SlotComboStore.h"
-#include "VirtualKeyTable.h"
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -11,7 +6,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
+#include "MZDotaContentViewController.h"
+#include "MZFlipView.h"
+#include "MZRecorderControl.h"
+#include "RemapDecision.h"
+#include "SlotComboStore.h"
+#include "VirtualKeyTable.h"
 
 namespace {
 
@@ -95,8 +95,8 @@ TEST_F(MZDotaContentViewControllerTest, CombinationsSurviveARestart) {
         type(panel.control2(), Qt::Key_Q);
         type(panel.control6(), Qt::Key_W, Qt::ShiftModifier);
     }
-    const std::array<KeyCombo, 6> expected = {
-        KeyCombo{}, KeyCombo{0, 12}, KeyCombo{}, KeyCombo{}, KeyCombo{}, KeyCombo{Shift, 13}};
+    const std::array<KeyCombo, 6> expected = {KeyCombo{}, KeyCombo{0, 12}, KeyCombo{},
+                                              KeyCombo{}, KeyCombo{},      KeyCombo{Shift, 13}};
     {
         MZDotaContentViewController panel;
         EXPECT_EQ(combos(panel), expected);
@@ -135,6 +135,8 @@ TEST_F(MZDotaContentViewControllerTest, ADamagedSavedValueIsIgnoredWithOneLogLin
     }
 }
 
-TEST(MZFlipView, IsFlipped) { EXPECT_TRUE(MZFlipView().isFlipped()); }
+TEST(MZFlipView, IsFlipped) {
+    EXPECT_TRUE(MZFlipView().isFlipped());
+}
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "MZRecorderControl.h"
-#include "MZRecorderControlDelegate.h"
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -7,9 +7,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <gtest/gtest.h>
-
-#include <linux/input-event-codes.h>
+#include "MZRecorderControl.h"
+#include "MZRecorderControlDelegate.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "RemapDecision.h"
-
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 #include <utility>
+
+#include "RemapDecision.h"
 
 namespace {
 
@@ -22,7 +22,9 @@ SlotCombos slotsWith(std::initializer_list<std::pair<int, KeyCombo>> filled) {
     return combos;
 }
 
-RemapResult to(uint16_t target, bool keyDown) { return {false, target, keyDown}; }
+RemapResult to(uint16_t target, bool keyDown) {
+    return {false, target, keyDown};
+}
 
 struct DecisionCase {
     const char *what;
@@ -64,8 +66,7 @@ TEST(RemapKeyEvent, DecidesEveryCaseOfSwitchNameTypeAndSlots) {
         {"flags-changed event", true, game, 12, Q, EveryKeyEvent, qOnSlot3, RemapResult::pass()},
         {"tap disabled notice", true, game, 0xFFFFFFFE, Q, EveryKeyEvent, qOnSlot3,
          RemapResult::pass()},
-        {"no modifier word, no event flags", true, game, 10, Q, 0, qOnSlot3,
-         RemapResult::pass()},
+        {"no modifier word, no event flags", true, game, 10, Q, 0, qOnSlot3, RemapResult::pass()},
         {"modifier word alone lets it match", true, game, 10, Q, 0, slotsWith({{3, {0x2, Q}}}),
          to(86, true)},
         {"empty slots never fire (code -1 is not key 0)", true, game, 10, A, EveryKeyEvent,
