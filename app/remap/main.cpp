@@ -1,9 +1,33 @@
+#include "AppDelegate.h"
+#include "QuitSignalHandler.h"
+#include "RootSession.h"
+#include "SingleInstance.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QWidget>
+#include <QTimer>
 
 int main(int argc, char **argv) {
+    // Before QApplication: it decides the windowing platform and runtime directory.
+    RootSession rootSession;
     QApplication app(argc, argv);
-    QLabel window(QStringLiteral("Velmora"));
-    window.show();
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    // Closing the window leaves Velmora remapping; the tray or a second start brings it back.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance(SingleInstance::defaultKey());
+    if (instance.handOverToRunning()) return 0;
+    QString whyNot;
+    if (!instance.listen(&whyNot)) qInfo("a second start cannot reach this one: %s", qPrintable(whyNot));
+
+    AppDelegate delegate(AppDelegate::linuxPlatform());
+    QuitSignalHandler quitSignals;
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] {
+        delegate.applicationShouldHandleReopen(delegate.window() && delegate.window()->isVisible());
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::shutdown);
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return app.exec();
 }

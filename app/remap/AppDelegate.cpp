@@ -1,0 +1,163 @@
+#include "AppDelegate.h"
+
+#include "EventCallback.h"
+#include "KeyboardEvent.h"
+#include "KeyboardTap.h"
+#include "MZDotaContentViewController.h"
+#include "MZRecorderControl.h"
+#include "MainWindow.h"
+#include "X11FrontProcessWatcher.h"
+#include "ui_MainWindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+AppDelegate::Platform AppDelegate::linuxPlatform() {
+    return {
+        [](QString *whyNot) { return KeyboardTap::create(eventCallback, nullptr, whyNot); },
+        [](QString *whyNot) { return X11FrontProcessWatcher::create({}, whyNot); },
+    };
+}
+
+AppDelegate::AppDelegate(Platform platform, QObject *parent)
+    : QObject(parent), m_platform(std::move(platform)) {}
+
+AppDelegate::~AppDelegate() {
+    shutdown();
+    if (selfPoint == this) selfPoint = nullptr;
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool) {
+    if (QWidget *w = window()) {
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+    return true;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    buildWindow();
+    // The panel goes in before the tap exists, so the callback always finds the recorders.
+    auto *panel = new MZDotaContentViewController(workView());
+    m_contentVC = panel;
+    workView()->setFixedSize(panel->sizeHint() + QSize(10, 10));
+    panel->setGeometry(workView()->rect().adjusted(5, 5, -5, -5));
+    selfPoint = this;
+    installFrontWatcher();
+    installTap();
+    installTrayIcon();
+    refreshStatus();
+    window()->show();
+}
+
+void AppDelegate::buildWindow() {
+    m_mainWindow = std::make_unique<MainWindow>();
+    m_mainWindow->setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.png")));
+    setWindow(m_mainWindow.get());
+    const auto &ui = m_mainWindow->ui();
+    // The update check fills in the latest version once it is known.
+    ui.versionFiled->setText(QStringLiteral("当前版本：%1").arg(QCoreApplication::applicationVersion()));
+    connect(ui.switchButton, &QAbstractButton::toggled, this,
+            [this, button = ui.switchButton] { startClick(button); });
+}
+
+void AppDelegate::installTap() {
+    m_tap = m_platform.createTap ? m_platform.createTap(&m_tapUnavailable) : nullptr;
+    if (!m_tap) {
+        qInfo("keyboard tap unavailable: %s", qPrintable(m_tapUnavailable));
+        return;
+    }
+    connect(m_tap.get(), &KeyboardTap::statusChanged, this, &AppDelegate::refreshStatus);
+}
+
+void AppDelegate::installFrontWatcher() {
+    m_watcher = m_platform.createWatcher ? m_platform.createWatcher(&m_watcherUnavailable) : nullptr;
+    if (!m_watcher) {
+        qInfo("front application unknown: %s", qPrintable(m_watcherUnavailable));
+        return;
+    }
+    connect(m_watcher.get(), &X11FrontProcessWatcher::frontProcessNameChanged, this,
+            &AppDelegate::refreshStatus);
+    connect(m_watcher.get(), &X11FrontProcessWatcher::connectionLost, this, [this] {
+        m_watcherUnavailable = tr("the X server is unreachable");
+        refreshStatus();
+    });
+}
+
+void AppDelegate::installTrayIcon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/velmora/velmora.png")), this);
+    auto *menu = new QMenu(m_mainWindow.get());
+    menu->addAction(tr("Show"), this, [this] { applicationShouldHandleReopen(false); });
+    menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit);
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) applicationShouldHandleReopen(false);
+    });
+    m_tray->show();
+}
+
+void AppDelegate::startClick(QAbstractButton *sender) {
+    // Only "on" turns remapping on; a tri-state box reports its mixed state as checked.
+    const auto *box = qobject_cast<QCheckBox *>(sender);
+    start = box ? box->checkState() == Qt::Checked : sender->isCheckable() && sender->isChecked();
+    if (start && m_tap) m_tap->rearm();
+    refreshStatus();
+}
+
+QWidget *AppDelegate::window() const { return _window; }
+
+void AppDelegate::setWindow(QWidget *window) { _window = window; }
+
+MZDotaContentViewController *AppDelegate::contentVC() const { return m_contentVC; }
+
+QWidget *AppDelegate::workView() const {
+    return m_mainWindow ? m_mainWindow->ui().workView : nullptr;
+}
+
+QString AppDelegate::frontProcessName() const {
+    return m_watcher ? m_watcher->frontProcessName() : QString();
+}
+
+KeyCombo AppDelegate::slotKeyCombo(int slot) const {
+    if (!m_contentVC) return {};
+    MZDotaContentViewController &panel = *m_contentVC;
+    switch (slot) {
+        case 1: return panel.control1()->keyCombo();
+        case 2: return panel.control2()->keyCombo();
+        case 3: return panel.control3()->keyCombo();
+        case 4: return panel.control4()->keyCombo();
+        case 5: return panel.control5()->keyCombo();
+        case 6: return panel.control6()->keyCombo();
+        default: return {};
+    }
+}
+
+TapEvent *AppDelegate::createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) {
+    return new KeyboardEvent(virtualKeyCode, keyDown);
+}
+
+void AppDelegate::shutdown() {
+    if (m_tap) m_tap->shutdown();
+}
+
+QString AppDelegate::statusText() const {
+    QString text = start ? tr("Remapping on") : tr("Remapping off");
+    if (!m_tap) return text + tr(" — cannot remap: %1").arg(m_tapUnavailable);
+    text += QStringLiteral(" — ") + m_tap->statusText();
+    if (!m_watcher) return text + tr(" — front application unknown: %1").arg(m_watcherUnavailable);
+    const QString name = m_watcher->frontProcessName();
+    return text + tr(" — in front: %1").arg(name.isNull() ? tr("(none)") : name);
+}
+
+void AppDelegate::refreshStatus() {
+    const QString text = statusText();
+    if (m_mainWindow) m_mainWindow->ui().statusLabel->setText(text);
+    emit statusChanged(text);
+}

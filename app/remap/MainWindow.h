@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class MainWindow;
+}
+
+// Velmora's main window: the slot panel's container, the remapping switch, a status line,
+// the version label and the update and link buttons. The application delegate connects
+// the buttons and fills the labels.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    const Ui::MainWindow &ui() const { return *m_ui; }
+
+private:
+    std::unique_ptr<Ui::MainWindow> m_ui;
+};

@@ -1,0 +1,102 @@
+#include "AppDelegate.h"
+#include "EventCallback.h"
+#include "KeyboardEvent.h"
+#include "KeyboardTap.h"
+#include "MZDotaContentViewController.h"
+#include "MZRecorderControl.h"
+#include "X11FrontProcessWatcher.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+AppDelegate::Platform unavailablePlatform() {
+    return {
+        [](QString *whyNot) {
+            *whyNot = QStringLiteral("no /dev/uinput");
+            return std::unique_ptr<KeyboardTap>();
+        },
+        [](QString *whyNot) {
+            *whyNot = QStringLiteral("no X server");
+            return std::unique_ptr<X11FrontProcessWatcher>();
+        },
+    };
+}
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        delegate.applicationDidFinishLaunching();
+    }
+    AppDelegate delegate{unavailablePlatform()};
+};
+
+TEST_F(AppDelegateTest, LaunchPutsThePanelInsideTheWorkViewWithAFivePointMargin) {
+    ASSERT_NE(delegate.contentVC(), nullptr);
+    EXPECT_EQ(delegate.contentVC()->parentWidget(), delegate.workView());
+    EXPECT_EQ(delegate.contentVC()->geometry(), delegate.workView()->rect().adjusted(5, 5, -5, -5));
+    EXPECT_EQ(selfPoint, &delegate);
+    EXPECT_TRUE(delegate.window()->isVisible());
+}
+
+TEST_F(AppDelegateTest, AMissingTapIsExplainedAndNeverUsed) {
+    EXPECT_FALSE(delegate.isTapRunning());
+    EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("no /dev/uinput")));
+    delegate.shutdown();  // nothing to release, nothing to crash on
+}
+
+TEST_F(AppDelegateTest, SwitchFollowsTheButtonState) {
+    EXPECT_FALSE(delegate.remapSwitch()) << "off after launch";
+    QCheckBox box;
+    box.setTristate(true);
+    const struct {
+        Qt::CheckState state;
+        bool on;
+    } cases[] = {{Qt::Checked, true}, {Qt::Unchecked, false}, {Qt::Checked, true},
+                 {Qt::PartiallyChecked, false}};
+    for (const auto &c : cases) {
+        box.setCheckState(c.state);
+        delegate.startClick(&box);
+        EXPECT_EQ(delegate.remapSwitch(), c.on) << c.state;
+    }
+    QPushButton plain;  // a button that cannot be on
+    delegate.startClick(&plain);
+    EXPECT_FALSE(delegate.remapSwitch());
+}
+
+TEST_F(AppDelegateTest, TheWindowSwitchDrivesRemapping) {
+    auto *button = delegate.window()->findChild<QPushButton *>(QStringLiteral("switchButton"));
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_TRUE(delegate.remapSwitch());
+    EXPECT_TRUE(delegate.statusText().startsWith(QStringLiteral("Remapping on")));
+    button->click();
+    EXPECT_FALSE(delegate.remapSwitch());
+}
+
+TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
+    delegate.window()->close();
+    EXPECT_FALSE(delegate.window()->isVisible());
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+    EXPECT_TRUE(delegate.window()->isVisible());
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
+}
+
+TEST_F(AppDelegateTest, CallbackReadsTheLiveRecordersButNeedsTheGameInFront) {
+    delegate.contentVC()->control3()->setKeyCombo({0, 12});
+    EXPECT_EQ(delegate.slotKeyCombo(3), (KeyCombo{0, 12}));
+    EXPECT_EQ(delegate.slotKeyCombo(7), KeyCombo{});
+    QCheckBox on;
+    on.setChecked(true);
+    delegate.startClick(&on);
+    KeyboardEvent q(12, true, 0x100);
+    // No watcher means no front application, so nothing is remapped.
+    EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr), &q);
+}
+
+}  // namespace
