@@ -214,6 +214,7 @@ void KeyboardTap::recoverFromStall() {
         for (const auto &keyboard : m_keyboards) keyboard->grabbed = false;
     }
     m_engine.forgetAll();
+    m_watchdog.setArmed(false);
     // Whatever the main thread emitted on its way out of the stall is lifted too.
     m_sink->releaseAllKeys();
     m_engine.notifyDisabled();

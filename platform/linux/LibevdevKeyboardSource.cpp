@@ -11,9 +11,12 @@
 
 namespace {
 
+constexpr size_t bytesFor(size_t bits) { return (bits + 7) / 8; }
+
+// `request` must be built with bytesFor(Bits) so the kernel writes no more than that.
 template <size_t Bits>
 std::bitset<Bits> queryBits(int fd, unsigned long request) {
-    unsigned char raw[(Bits + 7) / 8] = {};
+    unsigned char raw[bytesFor(Bits)] = {};
     std::bitset<Bits> bits;
     if (ioctl(fd, request, raw) < 0) return bits;
     for (size_t i = 0; i < Bits; ++i)
@@ -72,11 +75,11 @@ ReadStatus LibevdevKeyboardSource::readEvents(std::vector<input_event> &events) 
 
 KeyBits LibevdevKeyboardSource::keysDown() const {
     // Asked of the kernel, not of libevdev's copy, which we do not keep current.
-    return queryBits<KEY_CNT>(m_fd, EVIOCGKEY(KEY_CNT / 8));
+    return queryBits<KEY_CNT>(m_fd, EVIOCGKEY(bytesFor(KEY_CNT)));
 }
 
 bool LibevdevKeyboardSource::ledOn(uint16_t led) const {
-    return led < LED_CNT && queryBits<LED_CNT>(m_fd, EVIOCGLED(LED_CNT / 8 + 1)).test(led);
+    return led < LED_CNT && queryBits<LED_CNT>(m_fd, EVIOCGLED(bytesFor(LED_CNT))).test(led);
 }
 
 void LibevdevKeyboardSource::setLed(uint16_t led, bool on) {
