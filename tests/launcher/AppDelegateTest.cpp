@@ -20,12 +20,12 @@ constexpr int endTimeoutMs = 10000;
 bool hasNoChildren() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
 
 // A launcher folder whose resources may carry a Velmora.app made of a shell script.
-class AppDelegateTest : public ::testing::Test {
+class LauncherAppDelegateTest : public ::testing::Test {
 protected:
-    AppDelegateTest() : m_previousHelper(qgetenv(AppDelegate::authorizationHelperVariable)) {
+    LauncherAppDelegateTest() : m_previousHelper(qgetenv(AppDelegate::authorizationHelperVariable)) {
         qputenv(AppDelegate::authorizationHelperVariable, FakeAuthorization::helperPath);
     }
-    ~AppDelegateTest() override {
+    ~LauncherAppDelegateTest() override {
         if (m_previousHelper.isEmpty()) qunsetenv(AppDelegate::authorizationHelperVariable);
         else qputenv(AppDelegate::authorizationHelperVariable, m_previousHelper);
     }
@@ -65,7 +65,7 @@ protected:
     AppDelegate m_delegate{LXBundle(m_launcher.path())};
 };
 
-TEST_F(AppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
+TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
     const struct {
         const char *what;
         QByteArray info;
@@ -82,12 +82,12 @@ TEST_F(AppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
     }
 }
 
-TEST_F(AppDelegateTest, WithoutResourcesTheWindowSaysSo) {
+TEST_F(LauncherAppDelegateTest, WithoutResourcesTheWindowSaysSo) {
     start();
     EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found")));
 }
 
-TEST_F(AppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEnds) {
+TEST_F(LauncherAppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEnds) {
     // Far more output than a pipe holds: Velmora must not stall on a launcher that never reads.
     writeApp("Executable=Velmora\n", "printf '%s' \"$#\" > \"$0.args\"; head -c 1000000 /dev/zero; exit 0");
     start();
@@ -98,7 +98,7 @@ TEST_F(AppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEnds) {
     EXPECT_EQ(args.readAll(), QByteArray("0"));
 }
 
-TEST_F(AppDelegateTest, UnsuccessfulAuthorizationLeavesTheLauncherIdle) {
+TEST_F(LauncherAppDelegateTest, UnsuccessfulAuthorizationLeavesTheLauncherIdle) {
     const struct {
         QByteArray answer;
         QString status;
