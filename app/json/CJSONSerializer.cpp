@@ -42,6 +42,10 @@ QString describe(const QVariant &object) {
     return object.toString();
 }
 
+[[noreturn]] void raiseCouldNotSerialize(const QVariant &object) {
+    throw GenericException(QStringLiteral("Could not serialize object '%1'").arg(describe(object)));
+}
+
 void appendLatin1(QString &out, const char *first, const char *last) {
     out.append(QLatin1StringView(first, last - first));
 }
@@ -75,6 +79,28 @@ bool appendDouble(QString &out, double value) {
 }
 
 bool isCharType(int typeId) { return typeId == QMetaType::Char || typeId == QMetaType::SChar; }
+
+bool isNumberType(int typeId) {
+    switch (typeId) {
+    case QMetaType::Bool:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -110,28 +136,15 @@ QString CJSONSerializer::serializeDictionary(const QVariantMap &dictionary) cons
 }
 
 void CJSONSerializer::appendObject(QString &out, const QVariant &object, int depth) {
+    if (isNumberType(object.metaType().id())) {
+        if (!appendNumber(out, object)) {
+            raiseCouldNotSerialize(object);
+        }
+        return;
+    }
     switch (object.metaType().id()) {
     case QMetaType::Nullptr:
         out.append(QLatin1StringView("null"));
-        return;
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        if (!appendNumber(out, object)) {
-            throw GenericException(
-                QStringLiteral("Could not serialize object '%1'").arg(describe(object)));
-        }
         return;
     case QMetaType::QString:
         appendString(out, object.toString());
@@ -153,6 +166,9 @@ void CJSONSerializer::appendObject(QString &out, const QVariant &object, int dep
 
 bool CJSONSerializer::appendNumber(QString &out, const QVariant &number) {
     const int typeId = number.metaType().id();
+    if (!isNumberType(typeId)) {
+        return false;
+    }
     if (typeId == QMetaType::Bool || (isCharType(typeId) && (number.toInt() & ~1) == 0)) {
         out.append(number.toInt() ? QLatin1StringView("true") : QLatin1StringView("false"));
         return true;
@@ -194,8 +210,7 @@ void CJSONSerializer::appendString(QString &out, const QString &string) {
 void CJSONSerializer::appendData(QString &out, const QByteArray &data) {
     const QString text = Utf8Codec::decode(data.constData(), data.size());
     if (text.isNull()) {
-        throw GenericException(QStringLiteral("Could not serialize object '%1'")
-                                   .arg(describe(QVariant(data))));
+        raiseCouldNotSerialize(QVariant(data));
     }
     appendString(out, text);
 }

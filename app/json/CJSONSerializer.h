@@ -23,7 +23,7 @@ public:
     QString serializeNull(std::nullptr_t = nullptr) const;
     // bool (and a char-typed 0 or 1) as "true"/"false", integers exactly, other finite
     // numbers as the shortest text that reads back to the same double, infinities as
-    // 1e999 and -1e999. Not a number has no JSON text: a null string.
+    // 1e999 and -1e999. Not a number, or a value that is no number, gives a null string.
     QString serializeNumber(const QVariant &number) const;
     QString serializeString(const QString &string) const;
     QString serializeArray(const QVariantList &array) const;

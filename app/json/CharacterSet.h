@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <array>
-#include <cstdint>
 #include <string_view>
 #include <vector>
 

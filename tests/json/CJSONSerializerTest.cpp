@@ -81,6 +81,7 @@ TEST(CJSONSerializer, Failures) {
     EXPECT_EQ(reasonOf(QVariant()), QStringLiteral("Cannot serialize data of type '(null)'"));
     EXPECT_EQ(reasonOf(std::nan("")), QStringLiteral("Could not serialize object 'nan'"));
     EXPECT_EQ(reasonOf(QByteArray("\xC3(")), QStringLiteral("Could not serialize object '<c328>'"));
+    EXPECT_TRUE(serializer.serializeNumber(QStringLiteral("1")).isNull());
 }
 
 QVariant nested(int depth) {
