@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "KeyCombo.h"
-#include "RemappedPresses.h"
 
 class TapEvent;
 
@@ -22,12 +21,6 @@ public:
     // A new keyboard event with only a key code and a direction. The event system that
     // receives it from the callback owns it; nullptr when none can be made.
     virtual TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) = 0;
-
-    // Kept by the callback between a remapped press and its release.
-    RemappedPresses &remappedPresses() { return m_remappedPresses; }
-
-private:
-    RemappedPresses m_remappedPresses;
 };
 
 // Set once during launch, before the tap exists; never owned through this pointer.
