@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 const QString CJSONScanner::ErrorDomain = QStringLiteral("CJSONScannerErrorDomain");
@@ -179,7 +180,8 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    QVariantMap result;
+    // Filled as a std::map and handed over whole: no sharing checks per member.
+    std::map<QString, QVariant> result;
     while (currentCharacter() != u'}') {
         skipWhitespace();
         if (currentCharacter() == u'}') {
@@ -199,12 +201,13 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, DictionaryNotTerminated, error);
     }
     if (dictionary) {
-        *dictionary = std::move(result);
+        *dictionary = QVariantMap(std::move(result));
     }
     return true;
 }
 
-std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(QVariantMap &dictionary) {
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
+    std::map<QString, QVariant> &dictionary) {
     QString key;
     if (!scanKey(key)) {
         return DictionaryKeyFailed;
@@ -217,7 +220,7 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(QVariantMap &dic
     if (!value.isValid()) {
         return DictionaryValueFailed;
     }
-    dictionary.insert(key, std::move(value));
+    dictionary.insert_or_assign(std::move(key), std::move(value));
     return std::nullopt;
 }
 
@@ -242,12 +245,13 @@ const QString &CJSONScanner::cachedKey(const char *bytes, qsizetype length) {
     for (qsizetype i = 0; i < length; ++i) {
         hash = hash * 31 + uchar(bytes[i]);
     }
-    QString &cached = m_keyCache[hash % m_keyCache.size()];
-    const QLatin1StringView text(bytes, length);
-    if (cached.isNull() || cached != text) {
-        cached = text.isEmpty() ? QStringLiteral("") : QString(text);
+    CachedKey &cached = m_keyCache[hash % m_keyCache.size()];
+    const std::string_view text(bytes, size_t(length));
+    if (cached.text.isNull() || cached.bytes != text) {
+        cached.bytes = text;
+        cached.text = length == 0 ? QStringLiteral("") : QString::fromLatin1(bytes, length);
     }
-    return cached;
+    return cached.text;
 }
 
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {

@@ -9,8 +9,10 @@
 #include <QVariantMap>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The JSON grammar over a CDataScanner. Setting data detects UTF-16 and UTF-32 of either
@@ -68,7 +70,7 @@ private:
     QVariant scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error);
     QVariant scanLiteral(const char *literal, const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
-    std::optional<ErrorCode> scanMember(QVariantMap &dictionary);
+    std::optional<ErrorCode> scanMember(std::map<QString, QVariant> &dictionary);
     // A key made of plain ASCII bytes comes from the key cache; any other goes through
     // scanJSONStringConstant.
     bool scanKey(QString &key);
@@ -89,5 +91,9 @@ private:
     std::vector<QVariant> m_elements;
     // Recently seen keys: documents repeat the same few keys, and sharing one string for
     // each saves an allocation per member.
-    std::array<QString, 256> m_keyCache;
+    struct CachedKey {
+        std::string bytes;
+        QString text;
+    };
+    std::array<CachedKey, 256> m_keyCache;
 };
