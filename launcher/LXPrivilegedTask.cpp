@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -23,7 +24,10 @@ namespace {
 constexpr qsizetype processNameLength = 15;
 constexpr int helperExitCanceled = 126;
 constexpr int helperExitRefused = 127;
-constexpr long authorizationPollNs = 10'000'000;
+// The helper usually becomes the program within a millisecond or two; an authorization dialog
+// takes seconds. So the name is looked at often at first, then every 10 ms.
+constexpr long firstPollNs = 1'000'000;
+constexpr long longestPollNs = 10'000'000;
 
 QByteArray processName(pid_t pid) {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
@@ -86,9 +90,10 @@ qint32 endedHelperStatus(pid_t pid, int statusWord) {
     return helperFailureStatus(statusWord);
 }
 
-void sleepBriefly() {
-    const timespec interval{0, authorizationPollNs};
+void sleepBriefly(long *intervalNs) {
+    const timespec interval{0, *intervalNs};
     nanosleep(&interval, nullptr);
+    *intervalNs = std::min(*intervalNs * 2, longestPollNs);
 }
 
 } // namespace
@@ -157,13 +162,14 @@ qint32 LXPrivilegedTask::launch() {
 // its last name tells whether it got as far as the program.
 qint32 LXPrivilegedTask::awaitAuthorization(qint32 helperPid) const {
     const QByteArray programName = expectedProcessName(m_launchPath);
+    long pollNs = firstPollNs;
     for (;;) {
         siginfo_t info{};
         if (waitid(P_PID, helperPid, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno != EINTR) return errno;
         const bool ended = info.si_pid == helperPid;
         if (processName(helperPid) == programName) return 0;
         if (ended) return endedHelperStatus(helperPid, statusWord(info));
-        sleepBriefly();
+        sleepBriefly(&pollNs);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QTimer;
 
