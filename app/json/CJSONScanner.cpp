@@ -100,6 +100,25 @@ private:
     int &m_depth;
 };
 
+// The elements one array stacks on m_elements; they leave the stack with the scope, whether
+// the array was made or failed.
+class CJSONScanner::ElementsScope {
+public:
+    explicit ElementsScope(std::vector<QVariant> &elements)
+        : m_elements(elements), m_base(elements.size()) {}
+    ~ElementsScope() { m_elements.erase(begin(), m_elements.end()); }
+    ElementsScope(const ElementsScope &) = delete;
+    ElementsScope &operator=(const ElementsScope &) = delete;
+
+    std::vector<QVariant>::iterator begin() const {
+        return m_elements.begin() + std::ptrdiff_t(m_base);
+    }
+
+private:
+    std::vector<QVariant> &m_elements;
+    size_t m_base;
+};
+
 std::unique_ptr<CJSONScanner> CJSONScanner::scannerWithData(const QByteArray &data) {
     return makeScanner<CJSONScanner>(data);
 }
@@ -263,36 +282,30 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    const size_t base = m_elements.size();
+    const ElementsScope elements(m_elements);
     skipWhitespace();
     while (currentCharacter() != u']') {
         QVariant value = scanValue(nullptr);
         if (!value.isValid()) {
-            return dropElements(base) || fail(start, ArrayValueFailed, error);
+            return fail(start, ArrayValueFailed, error);
         }
         m_elements.push_back(std::move(value));
         skipWhitespace();
         const bool comma = scanCharacter(u',');
         skipWhitespace();
         if (!comma && currentCharacter() != u']') {
-            return dropElements(base) || fail(start, ArrayCommaMissing, error);
+            return fail(start, ArrayCommaMissing, error);
         }
     }
     skipWhitespace();
     if (!scanCharacter(u']')) {
-        return dropElements(base) || fail(start, ArrayNotTerminated, error);
+        return fail(start, ArrayNotTerminated, error);
     }
     if (array) {
-        *array = QVariantList(std::make_move_iterator(m_elements.begin() + base),
+        *array = QVariantList(std::make_move_iterator(elements.begin()),
                               std::make_move_iterator(m_elements.end()));
     }
-    dropElements(base);
     return true;
-}
-
-bool CJSONScanner::dropElements(size_t base) {
-    m_elements.erase(m_elements.begin() + qsizetype(base), m_elements.end());
-    return false;
 }
 
 bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {
@@ -370,11 +383,13 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape(QString
 qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
     const char *position = current();
     uint64_t highBits = 0;
-    uint64_t eight;
-    while (end() - position >= 8 && (std::memcpy(&eight, position, 8), true) &&
-           !hasByte(eight, '"') && !hasByte(eight, '\\')) {
+    for (; end() - position >= 8; position += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, position, 8);
+        if (hasByte(eight, '"') || hasByte(eight, '\\')) {
+            break;
+        }
         highBits |= eight;
-        position += 8;
     }
     while (position < end() && *position != '"' && *position != '\\') {
         highBits |= uchar(*position);
@@ -387,7 +402,18 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
 bool CJSONScanner::appendNotQuoteRun(QString &string) {
     bool ascii;
     const qsizetype length = notQuoteRunLength(&ascii);
-    if (ascii) {
+    if (length == 0) {
+        return true;
+    }
+    if (string.isEmpty()) {
+        // Most strings are a single run: made in one piece at their size.
+        QString text = ascii ? QString::fromLatin1(current(), length)
+                             : Utf8Codec::decode(current(), length);
+        if (text.isNull()) {
+            return false;
+        }
+        string = std::move(text);
+    } else if (ascii) {
         string.append(QLatin1StringView(current(), length));
     } else if (!Utf8Codec::appendDecoded(string, current(), length)) {
         return false;

@@ -62,6 +62,7 @@ public:
 
 private:
     class NestingGuard;
+    class ElementsScope;
 
     bool fail(quint64 location, ErrorCode code, Error *error);
     // The value ahead, or an invalid QVariant when there is none.
@@ -75,8 +76,6 @@ private:
     // scanJSONStringConstant.
     bool scanKey(QString &key);
     const QString &cachedKey(const char *bytes, qsizetype length);
-    // Drops the stacked elements from base on; always false, so failures can chain it.
-    bool dropElements(size_t base);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
     // Appends the plain run ahead to string; false when it is not valid UTF-8.
