@@ -15,12 +15,14 @@ AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
     const QString executablePath = velmoraExecutablePath();
-    if (executablePath.isEmpty()) {
+    if (executablePath.isEmpty())
         report(tr("Velmora was not found in the launcher's resources (%1), so nothing was started.")
                    .arg(m_bundle.resourcePath()));
-        return;
-    }
-    launchVelmora(executablePath);
+    else
+        launchVelmora(executablePath);
+    // Shown only now: while the authorization dialog is up, launch() holds this thread, and a
+    // window on screen that cannot answer would be reported as not responding.
+    if (m_window) m_window->show();
 }
 
 QString AppDelegate::velmoraExecutablePath() const {

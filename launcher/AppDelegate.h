@@ -14,7 +14,7 @@ class QSocketNotifier;
 
 // Starts the Velmora carried in the launcher's resources as root once the launcher is up, and
 // keeps the launcher's event loop running while Velmora runs: the task's status timer notices
-// the end instead of a blocking wait.
+// the end instead of a blocking wait. The window appears once the authorization is over.
 class AppDelegate : public QObject {
     Q_OBJECT
 

@@ -10,7 +10,6 @@ int main(int argc, char **argv) {
     LauncherWindow window;
     AppDelegate delegate;
     delegate.setWindow(&window);
-    window.show();
     // Once the event loop runs, the launcher has finished launching.
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return app.exec();

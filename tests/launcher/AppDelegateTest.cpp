@@ -55,6 +55,7 @@ protected:
     void TearDown() override {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(m_window.statusText(), m_delegate.statusText());
+        EXPECT_TRUE(m_window.isVisible());
         EXPECT_TRUE(hasNoChildren());
     }
 
