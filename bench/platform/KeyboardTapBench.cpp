@@ -2,6 +2,7 @@
 // translation read from the virtual keyboard's pipe, through the Qt event loop, next to
 // a plain forwarder that does the same reads and writes with no translation.
 #include "KeyboardEvent.h"
+#include "InputEvent.h"
 #include "KeyboardTap.h"
 #include "PipeKeyboardSource.h"
 #include "PipeSink.h"
@@ -38,11 +39,7 @@ TapEvent *remapQ(void *, uint32_t type, TapEvent *event, void *) {
 }
 
 input_event event(uint16_t type, uint16_t code, int32_t value) {
-    input_event e{};
-    e.type = type;
-    e.code = code;
-    e.value = value;
-    return e;
+    return makeInputEvent(type, code, value);
 }
 
 // Writes one key frame, runs the event loop until the frame's two records come out,

@@ -1,5 +1,7 @@
 #include "TapEngine.h"
 
+#include "InputEvent.h"
+
 #include "KeyCodeTable.h"
 #include "KeyboardEvent.h"
 #include "ModifierFlags.h"
@@ -208,11 +210,7 @@ void TapEngine::emitKey(uint16_t code, int32_t value, bool remapped) {
 }
 
 void TapEngine::push(uint16_t type, uint16_t code, int32_t value) {
-    input_event event{};
-    event.type = type;
-    event.code = code;
-    event.value = value;
-    m_out.push_back(event);
+    m_out.push_back(makeInputEvent(type, code, value));
 }
 
 void TapEngine::closeFrame() {

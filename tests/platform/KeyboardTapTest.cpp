@@ -1,4 +1,5 @@
 #include "KeyboardTap.h"
+#include "InputEvent.h"
 
 #include "OutputTracker.h"
 #include "PipeKeyboardSource.h"
@@ -23,11 +24,7 @@ namespace {
 constexpr uint16_t VirtualQ = 12, VirtualW = 13, VirtualKeypad4 = 86, VirtualKeypad7 = 89;
 
 input_event event(uint16_t type, uint16_t code, int32_t value) {
-    input_event e{};
-    e.type = type;
-    e.code = code;
-    e.value = value;
-    return e;
+    return makeInputEvent(type, code, value);
 }
 
 bool hasInput(int fd) {

@@ -1,4 +1,5 @@
 #include "TapEngine.h"
+#include "InputEvent.h"
 
 #include "ModifierFlags.h"
 #include "OutputTracker.h"
@@ -15,11 +16,7 @@ using Keys = std::vector<std::pair<uint16_t, int32_t>>;
 constexpr uint16_t VirtualQ = 12, VirtualW = 13, VirtualKeypad4 = 86;
 
 input_event event(uint16_t type, uint16_t code, int32_t value) {
-    input_event e{};
-    e.type = type;
-    e.code = code;
-    e.value = value;
-    return e;
+    return makeInputEvent(type, code, value);
 }
 
 std::vector<input_event> keyFrame(uint16_t code, int32_t value) {
