@@ -4,7 +4,12 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
+
 int main(int argc, char **argv) {
+    // An ignored SIGCHLD, inherited from whatever started us, would have the kernel collect
+    // Velmora unseen: its start would look failed and its end would come at once.
+    std::signal(SIGCHLD, SIG_DFL);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora Launcher"));
     LauncherWindow window;

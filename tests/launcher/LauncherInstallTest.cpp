@@ -80,6 +80,8 @@ protected:
         environment.insert(QStringLiteral("FAKE_PKEXEC_ANSWER"), QString::fromLatin1(answer));
         m_launcher.setProcessEnvironment(environment);
         m_launcher.setProcessChannelMode(QProcess::MergedChannels);
+        // Some desktops start programs with SIGCHLD ignored; the launcher must cope.
+        m_launcher.setChildProcessModifier([] { std::signal(SIGCHLD, SIG_IGN); });
         m_launcher.start(prefix() + QStringLiteral("/" BIN_DIR "/VelmoraLauncher"), {});
         ASSERT_TRUE(m_launcher.waitForStarted(waitMs));
     }
