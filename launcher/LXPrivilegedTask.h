@@ -15,7 +15,8 @@ inline constexpr char LXPrivilegedTaskDidTerminateNotification[] = "LXPrivileged
 
 // Starts one program as root through an authorization helper (pkexec) and follows it until it
 // ends. Always owned by a std::shared_ptr: while the program runs, the status timer holds the
-// task, so its creator may let go of it right after launch().
+// task, so its creator may let go of it right after launch(). The process must not ignore
+// SIGCHLD, or the kernel collects the program before the task can wait for it.
 class LXPrivilegedTask : public QObject, public std::enable_shared_from_this<LXPrivilegedTask> {
     Q_OBJECT
 
