@@ -138,7 +138,8 @@ std::vector<QByteArray> LXPrivilegedTask::helperCommand() const {
 }
 
 qint32 LXPrivilegedTask::launch() {
-    if (m_isRunning) return EBUSY;
+    // Until its end has been seen (timer gone), the task still follows its previous program.
+    if (m_isRunning || m_checkStatusTimer) return EBUSY;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return errno;
     pid_t helperPid = 0;
