@@ -8,9 +8,11 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstring>
 
 struct KeyboardTap::Keyboard {
     int id;
+    QString path;
     std::unique_ptr<KeyboardSource> source;
     QSocketNotifier *notifier;
     // Written on the main thread under m_grabMutex; the watchdog reads it under the lock.
@@ -23,8 +25,11 @@ QString uinputProblem(int error) {
     if (error == EACCES || error == EPERM)
         return QObject::tr("No permission to use /dev/uinput: Velmora must run as root to "
                            "remap keys.");
-    return QObject::tr("There is no /dev/uinput, so keys cannot be re-emitted: the uinput "
-                       "kernel module is not loaded.");
+    if (error == ENOENT || error == ENODEV || error == ENXIO)
+        return QObject::tr("There is no /dev/uinput, so keys cannot be re-emitted: the uinput "
+                           "kernel module is not loaded.");
+    return QObject::tr("Cannot create the virtual keyboard on /dev/uinput: %1")
+        .arg(QString::fromLocal8Bit(strerror(error)));
 }
 
 void setReason(QString *whyNot, const QString &reason) {
@@ -49,7 +54,7 @@ std::unique_ptr<KeyboardTap> KeyboardTap::create(TapCallback callback, void *use
     for (const QString &entry : input.entryList({QStringLiteral("event*")}, QDir::System)) {
         auto source = LibevdevKeyboardSource::open(input.filePath(entry), &error);
         denied = denied || error == EACCES || error == EPERM;
-        if (source) tap->addKeyboard(std::move(source));
+        if (source) tap->addKeyboard(std::move(source), input.filePath(entry));
     }
     if (denied && tap->keyboardCount() == 0) {
         setReason(whyNot, tr("No permission to read the keyboards in /dev/input: Velmora "
@@ -74,13 +79,14 @@ KeyboardTap::KeyboardTap(std::unique_ptr<KeyboardSink> sink, TapCallback callbac
 
 KeyboardTap::~KeyboardTap() { shutdown(); }
 
-void KeyboardTap::addKeyboard(std::unique_ptr<KeyboardSource> source) {
+void KeyboardTap::addKeyboard(std::unique_ptr<KeyboardSource> source, const QString &path) {
     if (!m_ledsSeeded) {
         for (uint16_t led : {LED_NUML, LED_CAPSL}) m_engine.seedLed(led, source->ledOn(led));
         m_ledsSeeded = true;
     }
     auto keyboard = std::make_unique<Keyboard>();
     keyboard->id = m_nextId++;
+    keyboard->path = path;
     keyboard->notifier = new QSocketNotifier(source->fd(), QSocketNotifier::Read, this);
     keyboard->source = std::move(source);
     Keyboard *raw = keyboard.get();
@@ -100,8 +106,12 @@ void KeyboardTap::watchForNewKeyboards(std::unique_ptr<KeyboardMonitor> monitor)
 }
 
 void KeyboardTap::openKeyboard(const QString &path) {
+    // A keyboard plugged in during the start-up scan is reported by the monitor as well.
+    for (const auto &keyboard : m_keyboards)
+        if (keyboard->path == path) return;
     int error = 0;
-    if (auto source = LibevdevKeyboardSource::open(path, &error)) addKeyboard(std::move(source));
+    if (auto source = LibevdevKeyboardSource::open(path, &error))
+        addKeyboard(std::move(source), path);
 }
 
 void KeyboardTap::onReadable(Keyboard *keyboard) {

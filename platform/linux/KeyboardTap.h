@@ -41,7 +41,8 @@ public:
                 std::chrono::milliseconds stallLimit = DefaultStallLimit);
     ~KeyboardTap() override;
 
-    void addKeyboard(std::unique_ptr<KeyboardSource> source);
+    // `path` names the device node, when there is one, so it is never opened twice.
+    void addKeyboard(std::unique_ptr<KeyboardSource> source, const QString &path = {});
     void watchForNewKeyboards(std::unique_ptr<KeyboardMonitor> monitor);
 
     Status status() const;
