@@ -121,8 +121,9 @@ QWidget *AppDelegate::workView() const {
     return m_mainWindow ? m_mainWindow->ui().workView : nullptr;
 }
 
-QString AppDelegate::frontProcessName() const {
-    return m_watcher ? m_watcher->frontProcessName() : QString();
+const QString &AppDelegate::frontProcessName() const {
+    static const QString NoName;
+    return m_watcher ? m_watcher->frontProcessName() : NoName;
 }
 
 KeyCombo AppDelegate::slotKeyCombo(int slot) const {

@@ -47,7 +47,7 @@ public:
 
     // EventTapHost
     bool remapSwitch() const override { return start; }
-    QString frontProcessName() const override;
+    const QString &frontProcessName() const override;
     KeyCombo slotKeyCombo(int slot) const override;
     TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) override;
 

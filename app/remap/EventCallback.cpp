@@ -12,11 +12,10 @@ EventTapHost *selfPoint = nullptr;
 TapEvent *eventCallback(void *, uint32_t type, TapEvent *event, void *) {
     if (selfPoint == nullptr) return event;
     EventTapHost &host = *selfPoint;
-    QString name;
     const RemapResult result = remapKeyEvent(
         host.remapSwitch(),
         [&]() -> std::optional<std::u16string_view> {
-            name = host.frontProcessName();
+            const QString &name = host.frontProcessName();
             if (name.isNull()) return std::nullopt;
             return std::u16string_view(reinterpret_cast<const char16_t *>(name.utf16()),
                                        size_t(name.size()));

@@ -14,8 +14,9 @@ public:
     virtual ~EventTapHost() = default;
     // The remapping switch.
     virtual bool remapSwitch() const = 0;
-    // Name of the front process; a null string when there is none.
-    virtual QString frontProcessName() const = 0;
+    // Name of the front process; a null string when there is none. Valid for this call
+    // of the callback.
+    virtual const QString &frontProcessName() const = 0;
     // The combination shown by the recorder of slot 1..6 at this moment.
     virtual KeyCombo slotKeyCombo(int slot) const = 0;
     // A new keyboard event with only a key code and a direction. The event system that

@@ -20,7 +20,9 @@ RemapResult matchSlots(uint32_t eventType, uint16_t keyCode, uint64_t modifierFl
     // so held modifiers neither select nor prevent a match.
     for (const SlotEntry &slot : slots) {
         if (slot.slotKeyCode == keyCode && (slot.modifierWord | modifierFlags) != 0) {
-            result = {false, slot.targetKeyCode, eventType == 10};
+            result = {.targetKeyCode = slot.targetKeyCode,
+                      .keyDown = eventType == 10,
+                      .passThrough = false};
         }
     }
     return result;

@@ -26,10 +26,11 @@ inline constexpr std::array<uint16_t, 6> SlotTargetKeyCodes = {83, 84, 86, 87, 8
 
 inline constexpr std::u16string_view GameNamePrefix = u"Warcraft III";
 
+// Four bytes with no padding, so it travels in a register.
 struct RemapResult {
-    bool passThrough = true;
     uint16_t targetKeyCode = 0;
     bool keyDown = false;
+    bool passThrough = true;
 
     static RemapResult pass() { return {}; }
     bool operator==(const RemapResult &) const = default;

@@ -42,7 +42,7 @@ void BM_RemapKeyEvent_MatchOnSlot6(benchmark::State &state) {
 class MemoryHost : public EventTapHost {
 public:
     bool remapSwitch() const override { return on; }
-    QString frontProcessName() const override { return front; }
+    const QString &frontProcessName() const override { return front; }
     KeyCombo slotKeyCombo(int slot) const override { return Slots[size_t(slot - 1)]; }
     TapEvent *createKeyboardEvent(uint16_t code, bool keyDown) override {
         made = KeyboardEvent(code, keyDown);

@@ -27,7 +27,7 @@ public:
                                                           QString *whyNot = nullptr);
     ~X11FrontProcessWatcher() override;
 
-    QString frontProcessName() const override { return m_name; }
+    const QString &frontProcessName() const override { return m_name; }
     bool isConnected() const { return !m_lost; }
 
 signals:

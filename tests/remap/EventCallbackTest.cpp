@@ -42,7 +42,7 @@ public:
         log.push_back("switch");
         return on;
     }
-    QString frontProcessName() const override {
+    const QString &frontProcessName() const override {
         log.push_back("front");
         return front;
     }

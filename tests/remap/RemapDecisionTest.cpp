@@ -23,7 +23,7 @@ SlotCombos slotsWith(std::initializer_list<std::pair<int, KeyCombo>> filled) {
 }
 
 RemapResult to(uint16_t target, bool keyDown) {
-    return {false, target, keyDown};
+    return {.targetKeyCode = target, .keyDown = keyDown, .passThrough = false};
 }
 
 struct DecisionCase {
