@@ -16,6 +16,7 @@ DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home XDG_RUNTIME_DIR=$home QT_QPA_P
 velmora=$!
 sleep 3
 geometry=$(DISPLAY=$display xwininfo -root -tree | awk '/\("Velmora" "Velmora"\)/ {print $(NF-1); exit}')
+[ -n "$geometry" ] || { echo "Velmora did not show its window" >&2; exit 1; }
 DISPLAY=$display import -window root "$home/root.png"
 mkdir -p "$root/docs"
 convert "$home/root.png" -crop "${geometry%%+*}+0+0" +repage "$root/docs/main-window.png"

@@ -65,6 +65,9 @@ void AppDelegate::buildWindow() {
     ui.versionFiled->setText(QStringLiteral("当前版本：%1").arg(QCoreApplication::applicationVersion()));
     connect(ui.switchButton, &QAbstractButton::toggled, this,
             [this, button = ui.switchButton] { startClick(button); });
+    // Without a tray, the window is the only way to end Velmora.
+    connect(ui.quitButton, &QAbstractButton::clicked, qApp, &QCoreApplication::quit,
+            Qt::QueuedConnection);
 }
 
 void AppDelegate::installTap() {

@@ -270,7 +270,8 @@ QString KeyboardTap::statusText() const {
     case Status::DisabledByWatchdog:
         return tr("Keyboards released: Velmora stopped responding for a moment");
     case Status::ReleasedByPanic:
-        return tr("Keyboards released by Backspace+Escape+Enter");
+        return tr("Keyboards released by Backspace+Escape+Enter; switch remapping on again "
+                  "to take them back");
     case Status::Stopped:
         return tr("Keyboard tap stopped");
     }
