@@ -130,17 +130,8 @@ const QString &AppDelegate::frontProcessName() const {
 }
 
 KeyCombo AppDelegate::slotKeyCombo(int slot) const {
-    if (!m_contentVC) return {};
-    MZDotaContentViewController &panel = *m_contentVC;
-    switch (slot) {
-        case 1: return panel.control1()->keyCombo();
-        case 2: return panel.control2()->keyCombo();
-        case 3: return panel.control3()->keyCombo();
-        case 4: return panel.control4()->keyCombo();
-        case 5: return panel.control5()->keyCombo();
-        case 6: return panel.control6()->keyCombo();
-        default: return {};
-    }
+    if (!m_contentVC || slot < 1 || slot > 6) return {};
+    return m_contentVC->controls()[size_t(slot - 1)]->keyCombo();
 }
 
 TapEvent *AppDelegate::createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) {

@@ -27,8 +27,10 @@ public:
     MZRecorderControl *control5() const;
     MZRecorderControl *control6() const;
 
-private:
+    // control1 to control6, in slot order.
     std::array<MZRecorderControl *, 6> controls() const;
+
+private:
     void restoreKeyCombos();
     void saveKeyCombos() const;
 
