@@ -1,6 +1,6 @@
 // Any bytes through both entry points of the reader: no crash, no leak, no undefined
 // behaviour, and a failure always comes with an error.
-#include "CJSONDeserializer.h"
+#include "json/CJSONDeserializer.h"
 
 #include <cstdint>
 #include <cstdlib>

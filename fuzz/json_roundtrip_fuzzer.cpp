@@ -1,7 +1,7 @@
 // Whatever the reader accepts, the writer writes, and the reader reads that text back to
 // the same tree, which the writer writes to the same text.
-#include "CJSONDeserializer.h"
-#include "CJSONSerializer.h"
+#include "json/CJSONDeserializer.h"
+#include "json/CJSONSerializer.h"
 
 #include <cstdint>
 #include <cstdlib>

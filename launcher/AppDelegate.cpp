@@ -1,7 +1,7 @@
-#include "AppDelegate.h"
+#include "launcher/AppDelegate.h"
 
-#include "LXPrivilegedTask.h"
-#include "LauncherWindow.h"
+#include "launcher/LXPrivilegedTask.h"
+#include "launcher/LauncherWindow.h"
 
 #include <QDebug>
 #include <QSocketNotifier>

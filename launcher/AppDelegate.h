@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LXBundle.h"
+#include "launcher/LXBundle.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "LXBundle.h"
+#include "launcher/LXBundle.h"
 
 #include <QCoreApplication>
 #include <QDir>

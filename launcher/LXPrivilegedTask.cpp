@@ -1,4 +1,4 @@
-#include "LXPrivilegedTask.h"
+#include "launcher/LXPrivilegedTask.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "LauncherWindow.h"
+#include "launcher/LauncherWindow.h"
 
 #include "ui_LauncherWindow.h"
 

@@ -1,5 +1,5 @@
-#include "AppDelegate.h"
-#include "LauncherWindow.h"
+#include "launcher/AppDelegate.h"
+#include "launcher/LauncherWindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TapEvent.h"
+#include "platform/TapEvent.h"
 
 // A plain keyboard event: what the tap hands to its callback and what a callback
 // creates as a replacement. A replacement carries a key code and a direction only.

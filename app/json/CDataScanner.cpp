@@ -1,6 +1,6 @@
-#include "CDataScanner.h"
+#include "json/CDataScanner.h"
 
-#include "Utf8Codec.h"
+#include "json/Utf8Codec.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
-#include "CDataScanner_Extensions.h"
+#include "json/CDataScanner_Extensions.h"
 
-#include "CommentScanning.h"
+#include "json/CommentScanning.h"
 
 bool scanCStyleComment(CDataScanner &scanner, QString *intoString) {
     return CommentScanning::scanCStyleComment(scanner, intoString);

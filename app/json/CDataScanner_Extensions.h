@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CDataScanner.h"
+#include "json/CDataScanner.h"
 
 #include <QString>
 

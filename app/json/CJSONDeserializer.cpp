@@ -1,6 +1,6 @@
-#include "CJSONDeserializer.h"
+#include "json/CJSONDeserializer.h"
 
-#include "CJSONScanner.h"
+#include "json/CJSONScanner.h"
 
 const QString CJSONDeserializer::ErrorDomain = QStringLiteral("CJSONDeserializerErrorDomain");
 

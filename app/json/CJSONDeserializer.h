@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CDeserializerProtocol.h"
-#include "Error.h"
+#include "json/CDeserializerProtocol.h"
+#include "foundation/Error.h"
 
 #include <QByteArray>
 #include <QString>

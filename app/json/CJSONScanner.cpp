@@ -1,6 +1,6 @@
-#include "CJSONScanner.h"
+#include "json/CJSONScanner.h"
 
-#include "Utf8Codec.h"
+#include "json/Utf8Codec.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CDataScanner.h"
-#include "Error.h"
+#include "json/CDataScanner.h"
+#include "foundation/Error.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,7 +1,7 @@
-#include "CJSONSerializer.h"
+#include "json/CJSONSerializer.h"
 
-#include "GenericException.h"
-#include "Utf8Codec.h"
+#include "foundation/GenericException.h"
+#include "json/Utf8Codec.h"
 
 #include <algorithm>
 #include <array>

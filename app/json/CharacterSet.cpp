@@ -1,4 +1,4 @@
-#include "CharacterSet.h"
+#include "json/CharacterSet.h"
 
 #include <algorithm>
 

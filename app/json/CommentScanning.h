@@ -1,7 +1,7 @@
 #pragma once
 
-#include "GenericException.h"
-#include "NSCharacterSet_Extensions.h"
+#include "foundation/GenericException.h"
+#include "json/NSCharacterSet_Extensions.h"
 
 #include <QString>
 

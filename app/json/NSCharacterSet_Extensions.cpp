@@ -1,4 +1,4 @@
-#include "NSCharacterSet_Extensions.h"
+#include "json/NSCharacterSet_Extensions.h"
 
 namespace {
 const char16_t theCharacters[] = {0x000A, 0x000C, 0x000D, 0x0085, 0x2028, 0x2029};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CharacterSet.h"
+#include "json/CharacterSet.h"
 
 // A new set of the six line-ending characters: line feed, form feed, carriage return,
 // next line (U+0085), line separator (U+2028) and paragraph separator (U+2029).

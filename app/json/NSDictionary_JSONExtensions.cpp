@@ -1,6 +1,6 @@
-#include "NSDictionary_JSONExtensions.h"
+#include "json/NSDictionary_JSONExtensions.h"
 
-#include "CJSONDeserializer.h"
+#include "json/CJSONDeserializer.h"
 
 QVariant dictionaryWithJSONData(const QByteArray &data, Error *error) {
     return CJSONDeserializer::deserializer().deserialize(data, error);

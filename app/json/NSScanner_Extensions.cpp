@@ -1,7 +1,7 @@
-#include "NSScanner_Extensions.h"
+#include "json/NSScanner_Extensions.h"
 
-#include "CommentScanning.h"
-#include "GenericException.h"
+#include "json/CommentScanning.h"
+#include "foundation/GenericException.h"
 
 QString remainingString(const TextScanner &scanner) {
     return scanner.string().mid(scanner.scanLocation());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TextScanner.h"
+#include "json/TextScanner.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "TextScanner.h"
+#include "json/TextScanner.h"
 
-#include "GenericException.h"
+#include "foundation/GenericException.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CharacterSet.h"
+#include "json/CharacterSet.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "Utf8Codec.h"
+#include "json/Utf8Codec.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "EventCallback.h"
+#include "remap/EventCallback.h"
 
-#include "EventTapHost.h"
-#include "RemapDecision.h"
-#include "TapEvent.h"
+#include "remap/EventTapHost.h"
+#include "remap/RemapDecision.h"
+#include "platform/TapEvent.h"
 
 EventTapHost *selfPoint = nullptr;
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "KeyCombo.h"
+#include "remap/KeyCombo.h"
 
 class TapEvent;
 

@@ -1,3 +1,3 @@
-#include "MZContentViewController.h"
+#include "remap/MZContentViewController.h"
 
 MZContentViewController::MZContentViewController(QWidget *parent) : QWidget(parent) {}

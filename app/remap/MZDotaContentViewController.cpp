@@ -1,9 +1,9 @@
-#include "MZDotaContentViewController.h"
+#include "remap/MZDotaContentViewController.h"
 
 #include <QSettings>
 
-#include "MZRecorderControl.h"
-#include "SlotComboStore.h"
+#include "remap/MZRecorderControl.h"
+#include "remap/SlotComboStore.h"
 #include "ui_MZDotaContentViewController.h"
 
 MZDotaContentViewController::MZDotaContentViewController(QWidget *parent)

@@ -3,7 +3,7 @@
 #include <array>
 #include <memory>
 
-#include "MZContentViewController.h"
+#include "remap/MZContentViewController.h"
 
 class MZRecorderControl;
 

@@ -1,3 +1,3 @@
-#include "MZFlipView.h"
+#include "remap/MZFlipView.h"
 
 MZFlipView::MZFlipView(QWidget *parent) : QWidget(parent) {}

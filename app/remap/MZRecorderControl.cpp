@@ -1,4 +1,4 @@
-#include "MZRecorderControl.h"
+#include "remap/MZRecorderControl.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -8,15 +8,13 @@
 #include <QMouseEvent>
 #include <QToolButton>
 
-#include "KeyCodeTable.h"
-#include "MZRecorderControlDelegate.h"
-#include "ModifierFlags.h"
-#include "VirtualKeyTable.h"
+#include "platform/KeyCodeTable.h"
+#include "remap/MZRecorderControlDelegate.h"
+#include "platform/ModifierFlags.h"
+#include "remap/VirtualKeyTable.h"
 
 namespace {
 
-// X11 and Wayland report the evdev code plus 8 as the native scan code.
-constexpr quint32 EvdevScanCodeOffset = 8;
 constexpr int64_t EscapeKeyCode = 0x35;
 // Without key-only, one of these must be held: Shift alone only makes a capital letter.
 constexpr uint64_t CommandLikeFlags =
@@ -32,11 +30,7 @@ uint64_t flagsForModifiers(Qt::KeyboardModifiers modifiers) {
 }
 
 std::optional<uint16_t> virtualCodeForEvent(const QKeyEvent &event) {
-    const quint32 scanCode = event.nativeScanCode();
-    if (scanCode > EvdevScanCodeOffset) {
-        if (auto code = KeyCodeTable::virtualFromEvdev(uint16_t(scanCode - EvdevScanCodeOffset)))
-            return code;
-    }
+    if (auto code = KeyCodeTable::virtualFromScanCode(event.nativeScanCode())) return code;
     return VirtualKeyTable::fromQtKey(event.key(), event.modifiers() & Qt::KeypadModifier);
 }
 

@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <optional>
 
-#include "KeyCombo.h"
+#include "remap/KeyCombo.h"
 
 class MZRecorderControlDelegate;
 class QKeyEvent;

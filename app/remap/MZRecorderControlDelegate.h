@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "KeyCombo.h"
+#include "remap/KeyCombo.h"
 
 class MZRecorderControl;
 class QString;

@@ -1,4 +1,4 @@
-#include "RemapDecision.h"
+#include "remap/RemapDecision.h"
 
 SlotTable makeSlotTable(const SlotCombos &combos) {
     SlotTable table{};

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "KeyCombo.h"
+#include "remap/KeyCombo.h"
 
 // The remapping decision: pure, no Qt and no platform. Its inputs that cost a platform
 // query are passed as callables and consulted only when the decision gets that far:

@@ -1,4 +1,4 @@
-#include "SlotComboStore.h"
+#include "remap/SlotComboStore.h"
 
 #include <QSettings>
 #include <QVariantList>

@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "RemapDecision.h"
+#include "remap/RemapDecision.h"
 
 class QSettings;
 

@@ -1,4 +1,4 @@
-#include "VirtualKeyTable.h"
+#include "remap/VirtualKeyTable.h"
 
 #include <Qt>
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Throughput of the JSON reader and writer on three reference documents, next to Qt's
 // JSON classes building the same QVariant tree and nlohmann::json. Bytes processed are
 // the document's size in every row, so the MB/s columns compare directly.
-#include "CJSONDeserializer.h"
-#include "CJSONSerializer.h"
+#include "json/CJSONDeserializer.h"
+#include "json/CJSONSerializer.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 // Cost of starting a short program through the privileged task (with the stand-in pkexec) until
 // its end is collected, against QProcess doing the same without any helper.
-#include "LXPrivilegedTask.h"
+#include "launcher/LXPrivilegedTask.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,11 +1,11 @@
 // Latency of the keyboard tap: from a key frame written into a keyboard's pipe to its
 // translation read from the virtual keyboard's pipe, through the Qt event loop, next to
 // a plain forwarder that does the same reads and writes with no translation.
-#include "KeyboardEvent.h"
-#include "InputEvent.h"
-#include "KeyboardTap.h"
-#include "PipeKeyboardSource.h"
-#include "PipeSink.h"
+#include "platform/KeyboardEvent.h"
+#include "platform/linux/InputEvent.h"
+#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/PipeKeyboardSource.h"
+#include "platform/linux/PipeSink.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,8 +1,8 @@
 // The front-name lookup the tap makes for every key event, on a watcher connected to a
 // private Xvfb with a window in front.
-#include "X11FrontProcessWatcher.h"
-#include "X11TestClient.h"
-#include "XvfbServer.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
+#include "tests/support/X11TestClient.h"
+#include "tests/support/XvfbServer.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,9 +1,9 @@
 #include <benchmark/benchmark.h>
 
-#include "EventCallback.h"
-#include "EventTapHost.h"
-#include "KeyboardEvent.h"
-#include "RemapDecision.h"
+#include "remap/EventCallback.h"
+#include "remap/EventTapHost.h"
+#include "platform/KeyboardEvent.h"
+#include "remap/RemapDecision.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeyboardSource.h"
+#include "platform/linux/KeyboardSource.h"
 
 #include <cstddef>
 

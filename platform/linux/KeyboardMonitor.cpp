@@ -1,4 +1,4 @@
-#include "KeyboardMonitor.h"
+#include "platform/linux/KeyboardMonitor.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
-#include "KeyboardSink.h"
+#include "platform/linux/KeyboardSink.h"
 
-#include "InputEvent.h"
+#include "platform/linux/InputEvent.h"
 
 bool KeyboardSink::releaseAllKeys() {
     // Built on the stack each time so that no state is shared with the main thread.

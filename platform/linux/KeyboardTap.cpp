@@ -1,8 +1,8 @@
-#include "KeyboardTap.h"
+#include "platform/linux/KeyboardTap.h"
 
-#include "KeyboardMonitor.h"
-#include "LibevdevKeyboardSource.h"
-#include "UinputSink.h"
+#include "platform/linux/KeyboardMonitor.h"
+#include "platform/linux/LibevdevKeyboardSource.h"
+#include "platform/linux/UinputSink.h"
 
 #include <QDir>
 #include <QSocketNotifier>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "KeyboardSink.h"
-#include "KeyboardSource.h"
-#include "TapEngine.h"
-#include "TapEvent.h"
-#include "TapOutput.h"
-#include "TapWatchdog.h"
+#include "platform/linux/KeyboardSink.h"
+#include "platform/linux/KeyboardSource.h"
+#include "platform/linux/TapEngine.h"
+#include "platform/TapEvent.h"
+#include "platform/linux/TapOutput.h"
+#include "platform/linux/TapWatchdog.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "LibevdevKeyboardSource.h"
+#include "platform/linux/LibevdevKeyboardSource.h"
 
-#include "UinputSink.h"
+#include "platform/linux/UinputSink.h"
 
 #include <libevdev/libevdev.h>
 

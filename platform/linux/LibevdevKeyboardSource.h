@@ -1,7 +1,7 @@
 #pragma once
 
-#include "InputEventReader.h"
-#include "KeyboardSource.h"
+#include "platform/linux/InputEventReader.h"
+#include "platform/linux/KeyboardSource.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
-#include "ModifierWord.h"
+#include "platform/linux/ModifierWord.h"
 
-#include "ModifierFlags.h"
+#include "platform/ModifierFlags.h"
 
 #include <linux/input-event-codes.h>
 

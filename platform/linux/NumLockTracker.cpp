@@ -1,4 +1,4 @@
-#include "NumLockTracker.h"
+#include "platform/linux/NumLockTracker.h"
 
 void NumLockTracker::setOn(bool on) {
     m_on = on;

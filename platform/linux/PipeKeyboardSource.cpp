@@ -1,4 +1,4 @@
-#include "PipeKeyboardSource.h"
+#include "platform/linux/PipeKeyboardSource.h"
 
 #include <fcntl.h>
 #include <unistd.h>

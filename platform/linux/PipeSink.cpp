@@ -1,4 +1,4 @@
-#include "PipeSink.h"
+#include "platform/linux/PipeSink.h"
 
 #include <cerrno>
 #include <fcntl.h>

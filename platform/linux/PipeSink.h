@@ -1,7 +1,7 @@
 #pragma once
 
-#include "InputEventReader.h"
-#include "KeyboardSink.h"
+#include "platform/linux/InputEventReader.h"
+#include "platform/linux/KeyboardSink.h"
 
 // A virtual keyboard made of two pipes, for tests and benchmarks: what the tap emits is
 // read from outputFd(); LED writes of "the system" are written to feedbackWriteFd().

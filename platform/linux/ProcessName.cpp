@@ -1,4 +1,4 @@
-#include "ProcessName.h"
+#include "platform/linux/ProcessName.h"
 
 #include <cstdio>
 #include <fcntl.h>

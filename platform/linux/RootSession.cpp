@@ -1,4 +1,4 @@
-#include "RootSession.h"
+#include "platform/linux/RootSession.h"
 
 #include <QDir>
 #include <QtGlobal>

@@ -1,11 +1,11 @@
-#include "TapEngine.h"
+#include "platform/linux/TapEngine.h"
 
-#include "InputEvent.h"
+#include "platform/linux/InputEvent.h"
 
-#include "KeyCodeTable.h"
-#include "KeyboardEvent.h"
-#include "ModifierFlags.h"
-#include "ModifierWord.h"
+#include "platform/KeyCodeTable.h"
+#include "platform/KeyboardEvent.h"
+#include "platform/ModifierFlags.h"
+#include "platform/linux/ModifierWord.h"
 
 #include <memory>
 
@@ -163,14 +163,14 @@ void TapEngine::releaseOutput(Holder holder, const HeldKey &key) {
 }
 
 uint16_t TapEngine::decide(uint32_t type, uint16_t code) {
-    const auto virtualCode = KeyCodeTable::virtualFromEvdev(code);
+    const auto virtualCode = KeyCodeTable::virtualFromNative(code);
     if (!virtualCode || ModifierWord::isModifierKey(code)) return code;
     KeyboardEvent incoming(*virtualCode, type == TapEvent::KeyDown, modifierFlags(code));
     TapEvent *result = m_callback(nullptr, type, &incoming, m_userInfo);
     if (result == &incoming) return code;
     if (!result) return NoOutput;
     const std::unique_ptr<TapEvent> replacement(result);
-    return KeyCodeTable::evdevFromVirtual(replacement->keyCode()).value_or(NoOutput);
+    return KeyCodeTable::nativeFromVirtual(replacement->keyCode()).value_or(NoOutput);
 }
 
 uint64_t TapEngine::modifierFlags(uint16_t code) const {

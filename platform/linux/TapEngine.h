@@ -1,9 +1,9 @@
 #pragma once
 
-#include "KeyboardSource.h"
-#include "NumLockTracker.h"
-#include "TapEvent.h"
-#include "TapOutput.h"
+#include "platform/linux/KeyboardSource.h"
+#include "platform/linux/NumLockTracker.h"
+#include "platform/TapEvent.h"
+#include "platform/linux/TapOutput.h"
 
 #include <array>
 #include <map>

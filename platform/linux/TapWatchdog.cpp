@@ -1,4 +1,4 @@
-#include "TapWatchdog.h"
+#include "platform/linux/TapWatchdog.h"
 
 TapWatchdog::TapWatchdog(std::chrono::milliseconds limit, std::function<void()> onStall)
     : m_limit(limit), m_onStall(std::move(onStall)),

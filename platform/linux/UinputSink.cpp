@@ -1,4 +1,4 @@
-#include "UinputSink.h"
+#include "platform/linux/UinputSink.h"
 
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>

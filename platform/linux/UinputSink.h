@@ -1,7 +1,7 @@
 #pragma once
 
-#include "InputEventReader.h"
-#include "KeyboardSink.h"
+#include "platform/linux/InputEventReader.h"
+#include "platform/linux/KeyboardSink.h"
 
 #include <memory>
 

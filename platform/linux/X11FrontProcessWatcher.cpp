@@ -1,7 +1,7 @@
-#include "X11FrontProcessWatcher.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
 
-#include "ProcessName.h"
-#include "X11PropertyDecoder.h"
+#include "platform/linux/ProcessName.h"
+#include "platform/linux/X11PropertyDecoder.h"
 
 #include <QSocketNotifier>
 

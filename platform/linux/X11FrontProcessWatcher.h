@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FrontProcessSource.h"
+#include "platform/FrontProcessSource.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "X11PropertyDecoder.h"
+#include "platform/linux/X11PropertyDecoder.h"
 
 #include <QByteArrayView>
 

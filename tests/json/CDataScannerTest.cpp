@@ -1,6 +1,6 @@
-#include "CDataScanner.h"
-#include "CDataScanner_Extensions.h"
-#include "GenericException.h"
+#include "json/CDataScanner.h"
+#include "json/CDataScanner_Extensions.h"
+#include "foundation/GenericException.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "CJSONDeserializer.h"
-#include "CJSONSerializer.h"
-#include "GenericException.h"
+#include "json/CJSONDeserializer.h"
+#include "json/CJSONSerializer.h"
+#include "foundation/GenericException.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
-#include "CJSONDeserializer.h"
-#include "CJSONScanner.h"
-#include "NSDictionary_JSONExtensions.h"
+#include "json/CJSONDeserializer.h"
+#include "json/CJSONScanner.h"
+#include "json/NSDictionary_JSONExtensions.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

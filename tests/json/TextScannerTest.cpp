@@ -1,7 +1,7 @@
-#include "GenericException.h"
-#include "NSCharacterSet_Extensions.h"
-#include "NSScanner_Extensions.h"
-#include "TextScanner.h"
+#include "foundation/GenericException.h"
+#include "json/NSCharacterSet_Extensions.h"
+#include "json/NSScanner_Extensions.h"
+#include "json/TextScanner.h"
 
 #include <gtest/gtest.h>
 

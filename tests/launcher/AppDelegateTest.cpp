@@ -1,8 +1,8 @@
-#include "AppDelegate.h"
-#include "FakeAuthorization.h"
-#include "LXBundle.h"
-#include "LauncherWindow.h"
-#include "ScriptFolder.h"
+#include "launcher/AppDelegate.h"
+#include "tests/launcher/FakeAuthorization.h"
+#include "launcher/LXBundle.h"
+#include "launcher/LauncherWindow.h"
+#include "tests/launcher/ScriptFolder.h"
 
 #include <QDir>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
-#include "FakeAuthorization.h"
-#include "LXPrivilegedTask.h"
-#include "ScriptFolder.h"
+#include "tests/launcher/FakeAuthorization.h"
+#include "launcher/LXPrivilegedTask.h"
+#include "tests/launcher/ScriptFolder.h"
 
 #include <QDir>
 #include <QRegularExpression>

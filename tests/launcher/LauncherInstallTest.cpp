@@ -1,7 +1,7 @@
 // Installs the build into a temporary prefix and drives the installed launcher on a private X
 // server, with the stand-in pkexec, as a person would start it from the desktop.
-#include "XPingProbe.h"
-#include "XvfbServer.h"
+#include "tests/launcher/XPingProbe.h"
+#include "tests/support/XvfbServer.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

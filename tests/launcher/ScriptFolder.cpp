@@ -1,4 +1,4 @@
-#include "ScriptFolder.h"
+#include "tests/launcher/ScriptFolder.h"
 
 #include <QFile>
 

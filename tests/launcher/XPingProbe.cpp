@@ -1,4 +1,4 @@
-#include "XPingProbe.h"
+#include "tests/launcher/XPingProbe.h"
 
 #include <QDeadlineTimer>
 

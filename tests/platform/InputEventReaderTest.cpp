@@ -1,4 +1,4 @@
-#include "InputEventReader.h"
+#include "platform/linux/InputEventReader.h"
 
 #include <gtest/gtest.h>
 

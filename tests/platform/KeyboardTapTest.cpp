@@ -1,10 +1,10 @@
-#include "KeyboardTap.h"
-#include "InputEvent.h"
+#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/InputEvent.h"
 
-#include "OutputTracker.h"
-#include "PipeKeyboardSource.h"
-#include "PipeSink.h"
-#include "TestRemapper.h"
+#include "tests/platform/OutputTracker.h"
+#include "platform/linux/PipeKeyboardSource.h"
+#include "platform/linux/PipeSink.h"
+#include "tests/platform/TestRemapper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

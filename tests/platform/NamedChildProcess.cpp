@@ -1,4 +1,4 @@
-#include "NamedChildProcess.h"
+#include "tests/platform/NamedChildProcess.h"
 
 #include <csignal>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "OutputTracker.h"
+#include "tests/platform/OutputTracker.h"
 
 #include <cerrno>
 #include <unistd.h>

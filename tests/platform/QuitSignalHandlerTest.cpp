@@ -1,4 +1,4 @@
-#include "QuitSignalHandler.h"
+#include "platform/linux/QuitSignalHandler.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,9 +1,9 @@
-#include "TapEngine.h"
-#include "InputEvent.h"
+#include "platform/linux/TapEngine.h"
+#include "platform/linux/InputEvent.h"
 
-#include "ModifierFlags.h"
-#include "OutputTracker.h"
-#include "TestRemapper.h"
+#include "platform/ModifierFlags.h"
+#include "tests/platform/OutputTracker.h"
+#include "tests/platform/TestRemapper.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "TestRemapper.h"
+#include "tests/platform/TestRemapper.h"
 
-#include "KeyboardEvent.h"
+#include "platform/KeyboardEvent.h"
 
 TapEvent *TestRemapper::callback(void *, uint32_t type, TapEvent *event, void *self) {
     auto &remapper = *static_cast<TestRemapper *>(self);

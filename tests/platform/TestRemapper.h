@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TapEvent.h"
+#include "platform/TapEvent.h"
 
 #include <cstdint>
 #include <map>

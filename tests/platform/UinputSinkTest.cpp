@@ -1,6 +1,6 @@
-#include "UinputSink.h"
+#include "platform/linux/UinputSink.h"
 
-#include "LibevdevKeyboardSource.h"
+#include "platform/linux/LibevdevKeyboardSource.h"
 
 #include <QDir>
 

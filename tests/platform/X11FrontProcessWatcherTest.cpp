@@ -1,7 +1,7 @@
-#include "NamedChildProcess.h"
-#include "X11FrontProcessWatcher.h"
-#include "X11TestClient.h"
-#include "XvfbServer.h"
+#include "tests/platform/NamedChildProcess.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
+#include "tests/support/X11TestClient.h"
+#include "tests/support/XvfbServer.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>

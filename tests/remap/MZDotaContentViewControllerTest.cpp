@@ -6,12 +6,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "MZDotaContentViewController.h"
-#include "MZFlipView.h"
-#include "MZRecorderControl.h"
-#include "RemapDecision.h"
-#include "SlotComboStore.h"
-#include "VirtualKeyTable.h"
+#include "remap/MZDotaContentViewController.h"
+#include "remap/MZFlipView.h"
+#include "remap/MZRecorderControl.h"
+#include "remap/RemapDecision.h"
+#include "remap/SlotComboStore.h"
+#include "remap/VirtualKeyTable.h"
 
 namespace {
 

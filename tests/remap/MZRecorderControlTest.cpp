@@ -7,8 +7,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "MZRecorderControl.h"
-#include "MZRecorderControlDelegate.h"
+#include "remap/MZRecorderControl.h"
+#include "remap/MZRecorderControlDelegate.h"
 
 namespace {
 

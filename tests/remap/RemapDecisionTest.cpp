@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "RemapDecision.h"
+#include "remap/RemapDecision.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "AppDelegate.h"
-#include "EventCallback.h"
-#include "KeyboardEvent.h"
-#include "KeyboardTap.h"
-#include "MZDotaContentViewController.h"
-#include "MZRecorderControl.h"
-#include "X11FrontProcessWatcher.h"
+#include "shell/AppDelegate.h"
+#include "remap/EventCallback.h"
+#include "platform/KeyboardEvent.h"
+#include "platform/linux/KeyboardTap.h"
+#include "remap/MZDotaContentViewController.h"
+#include "remap/MZRecorderControl.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
 
 #include <QCheckBox>
 #include <QPushButton>

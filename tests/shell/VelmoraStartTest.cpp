@@ -1,7 +1,7 @@
 // Starts the real Velmora program under a private Xvfb with the offscreen Qt platform,
 // as a person would start it, and checks it stays up, hands a second start over and
 // quits cleanly on SIGTERM.
-#include "XvfbServer.h"
+#include "tests/support/XvfbServer.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "KeyCodeTable.h"
+#include "platform/KeyCodeTable.h"
 
 #include <linux/input-event-codes.h>
 
@@ -80,10 +80,18 @@ std::optional<uint16_t> present(uint16_t value) {
 
 }  // namespace
 
-std::optional<uint16_t> KeyCodeTable::virtualFromEvdev(uint16_t evdevCode) {
+std::optional<uint16_t> KeyCodeTable::virtualFromNative(uint16_t evdevCode) {
     return evdevCode < EvdevRange ? present(TheTables.toVirtual[evdevCode]) : std::nullopt;
 }
 
-std::optional<uint16_t> KeyCodeTable::evdevFromVirtual(uint16_t virtualCode) {
+std::optional<uint16_t> KeyCodeTable::nativeFromVirtual(uint16_t virtualCode) {
     return virtualCode < VirtualRange ? present(TheTables.toEvdev[virtualCode]) : std::nullopt;
+}
+
+std::optional<uint16_t> KeyCodeTable::virtualFromScanCode(uint32_t scanCode) {
+    // X11 and Wayland report the evdev code plus 8.
+    constexpr uint32_t EvdevScanCodeOffset = 8;
+    if (scanCode <= EvdevScanCodeOffset || scanCode - EvdevScanCodeOffset >= EvdevRange)
+        return std::nullopt;
+    return virtualFromNative(uint16_t(scanCode - EvdevScanCodeOffset));
 }

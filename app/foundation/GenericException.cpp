@@ -1,4 +1,4 @@
-#include "GenericException.h"
+#include "foundation/GenericException.h"
 
 #include <utility>
 

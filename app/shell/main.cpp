@@ -1,7 +1,7 @@
-#include "AppDelegate.h"
-#include "QuitSignalHandler.h"
-#include "RootSession.h"
-#include "SingleInstance.h"
+#include "shell/AppDelegate.h"
+#include "platform/linux/QuitSignalHandler.h"
+#include "platform/linux/RootSession.h"
+#include "shell/SingleInstance.h"
 
 #include <QApplication>
 #include <QWidget>

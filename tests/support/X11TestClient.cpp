@@ -1,4 +1,4 @@
-#include "X11TestClient.h"
+#include "tests/support/X11TestClient.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,12 +1,12 @@
-#include "AppDelegate.h"
+#include "shell/AppDelegate.h"
 
-#include "EventCallback.h"
-#include "KeyboardEvent.h"
-#include "KeyboardTap.h"
-#include "MZDotaContentViewController.h"
-#include "MZRecorderControl.h"
-#include "MainWindow.h"
-#include "X11FrontProcessWatcher.h"
+#include "remap/EventCallback.h"
+#include "platform/KeyboardEvent.h"
+#include "platform/linux/KeyboardTap.h"
+#include "remap/MZDotaContentViewController.h"
+#include "remap/MZRecorderControl.h"
+#include "shell/MainWindow.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
 #include "ui_MainWindow.h"
 
 #include <QAbstractButton>

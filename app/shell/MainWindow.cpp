@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "shell/MainWindow.h"
 
 #include "ui_MainWindow.h"
 

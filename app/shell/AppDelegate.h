@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EventTapHost.h"
+#include "remap/EventTapHost.h"
 
 #include <QObject>
 #include <QPointer>
