@@ -6,10 +6,11 @@
 #include <QDebug>
 #include <QSocketNotifier>
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
-AppDelegate::AppDelegate(const LXBundle &bundle, QObject *parent) : QObject(parent), m_bundle(bundle) {}
+AppDelegate::AppDelegate(const LXBundle &bundle, QObject *parent)
+    : QObject(parent), m_bundle(bundle) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -26,7 +27,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 QString AppDelegate::velmoraExecutablePath() const {
-    const QString velmoraBundle = m_bundle.pathForResource(QStringLiteral("Velmora"), QStringLiteral("app"));
+    const QString velmoraBundle =
+        m_bundle.pathForResource(QStringLiteral("Velmora"), QStringLiteral("app"));
     if (velmoraBundle.isNull()) return {};
     return LXBundle::bundleWithPath(velmoraBundle).executablePath();
 }
@@ -66,7 +68,8 @@ void AppDelegate::velmoraDidTerminate() {
 void AppDelegate::drainOutput() {
     char buffer[4096];
     const ssize_t count = ::read(m_outputNotifier->socket(), buffer, sizeof buffer);
-    if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) m_outputNotifier->setEnabled(false);
+    if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN))
+        m_outputNotifier->setEnabled(false);
 }
 
 void AppDelegate::report(const QString &text) {

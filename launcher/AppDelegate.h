@@ -23,7 +23,8 @@ public:
     // this grants nothing the user could not do by running that program directly.
     static constexpr char authorizationHelperVariable[] = "VELMORA_LAUNCHER_AUTH_HELPER";
 
-    explicit AppDelegate(const LXBundle &bundle = LXBundle::mainBundle(), QObject *parent = nullptr);
+    explicit AppDelegate(const LXBundle &bundle = LXBundle::mainBundle(),
+                         QObject *parent = nullptr);
     ~AppDelegate() override;
 
     LauncherWindow *window() const { return m_window; }

@@ -23,7 +23,8 @@ QString LXBundle::executablePath() const {
     if (!QFileInfo::exists(infoPath)) return {};
     const QString name = QSettings(infoPath, QSettings::IniFormat).value(executableKey).toString();
     // The executable must be a plain file of this bundle: it is about to run as root.
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QStringLiteral("..")) return {};
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QStringLiteral(".."))
+        return {};
     const QFileInfo executable(m_bundlePath + QLatin1Char('/') + name);
     if (!executable.isFile() || !executable.isExecutable()) return {};
     return executable.canonicalFilePath();

@@ -5,14 +5,14 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <ctime>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <ctime>
 
 extern char **environ;
 
@@ -58,8 +58,9 @@ int spawnWithOutput(const std::vector<QByteArray> &command, const QByteArray &cw
 // Status of a helper that ended before the program ran.
 qint32 helperFailureStatus(int statusWord) {
     if (WIFSIGNALED(statusWord)) return 128 + WTERMSIG(statusWord);
-    return WEXITSTATUS(statusWord) == helperExitCanceled ? LXPrivilegedTask::errAuthorizationCanceled
-                                                          : LXPrivilegedTask::errAuthorizationDenied;
+    return WEXITSTATUS(statusWord) == helperExitCanceled
+               ? LXPrivilegedTask::errAuthorizationCanceled
+               : LXPrivilegedTask::errAuthorizationDenied;
 }
 
 // Any exit status but the helper's own two means the program ran and ended with it.
@@ -77,7 +78,8 @@ int statusWord(const siginfo_t &info) {
 pid_t waitForChild(pid_t pid, int options, qint32 *statusWord) {
     int status = 0;
     pid_t result;
-    while ((result = waitpid(pid, &status, options)) == -1 && errno == EINTR) {}
+    while ((result = waitpid(pid, &status, options)) == -1 && errno == EINTR) {
+    }
     if (result == pid) *statusWord = status;
     return result;
 }
@@ -96,7 +98,7 @@ void sleepBriefly(long *intervalNs) {
     *intervalNs = std::min(*intervalNs * 2, longestPollNs);
 }
 
-} // namespace
+}  // namespace
 
 LXPrivilegedTask::LXPrivilegedTask()
     : m_cwd(QDir::currentPath()), m_authorizationHelper(defaultAuthorizationHelper) {}
@@ -111,18 +113,20 @@ std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::create(const QString &launch
     return task;
 }
 
-std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::create(const QString &launchPath, const QStringList &arguments) {
+std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::create(const QString &launchPath,
+                                                           const QStringList &arguments) {
     auto task = create(launchPath);
     task->setArguments(arguments);
     return task;
 }
 
-std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(const QString &path) {
+std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(
+    const QString &path) {
     return launchedPrivilegedTaskWithLaunchPath(path, {});
 }
 
-std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(const QString &path,
-                                                                                      const QStringList &arguments) {
+std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(
+    const QString &path, const QStringList &arguments) {
     auto task = create(path, arguments);
     task->launch();
     task->waitUntilExit();
@@ -131,7 +135,8 @@ std::shared_ptr<LXPrivilegedTask> LXPrivilegedTask::launchedPrivilegedTaskWithLa
 
 std::vector<QByteArray> LXPrivilegedTask::helperCommand() const {
     // No shell: every argument reaches the program as one word, whatever it contains.
-    std::vector<QByteArray> command{QFile::encodeName(m_authorizationHelper), QByteArrayLiteral("--keep-cwd"),
+    std::vector<QByteArray> command{QFile::encodeName(m_authorizationHelper),
+                                    QByteArrayLiteral("--keep-cwd"),
                                     QFile::encodeName(m_launchPath)};
     for (const QString &argument : m_arguments) command.push_back(QFile::encodeName(argument));
     return command;
@@ -143,7 +148,8 @@ qint32 LXPrivilegedTask::launch() {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return errno;
     pid_t helperPid = 0;
-    const int spawnError = spawnWithOutput(helperCommand(), QFile::encodeName(m_cwd), pipeFds[1], &helperPid);
+    const int spawnError =
+        spawnWithOutput(helperCommand(), QFile::encodeName(m_cwd), pipeFds[1], &helperPid);
     close(pipeFds[1]);
     const qint32 status = spawnError != 0 ? spawnError : awaitAuthorization(helperPid);
     if (status != 0) {
@@ -166,7 +172,8 @@ qint32 LXPrivilegedTask::awaitAuthorization(qint32 helperPid) const {
     long pollNs = firstPollNs;
     for (;;) {
         siginfo_t info{};
-        if (waitid(P_PID, helperPid, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno != EINTR) return errno;
+        if (waitid(P_PID, helperPid, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno != EINTR)
+            return errno;
         const bool ended = info.si_pid == helperPid;
         if (processName(helperPid) == programName) return 0;
         if (ended) return endedHelperStatus(helperPid, statusWord(info));
@@ -208,6 +215,7 @@ void LXPrivilegedTask::waitUntilExit() {
 QString LXPrivilegedTask::description() const {
     QString text;
     QDebug(&text).nospace() << static_cast<const QObject *>(this);
-    for (const QString &piece : QStringList{m_launchPath} + m_arguments) text += QLatin1Char(' ') + piece;
+    for (const QString &piece : QStringList{m_launchPath} + m_arguments)
+        text += QLatin1Char(' ') + piece;
     return text;
 }

@@ -11,7 +11,8 @@
 class QTimer;
 
 // Name under which the end of a privileged task is announced; didTerminate() carries it.
-inline constexpr char LXPrivilegedTaskDidTerminateNotification[] = "LXPrivilegedTaskDidTerminateNotification";
+inline constexpr char LXPrivilegedTaskDidTerminateNotification[] =
+    "LXPrivilegedTaskDidTerminateNotification";
 
 // Starts one program as root through an authorization helper (pkexec) and follows it until it
 // ends. Always owned by a std::shared_ptr: while the program runs, the status timer holds the
@@ -21,7 +22,8 @@ class LXPrivilegedTask : public QObject, public std::enable_shared_from_this<LXP
     Q_OBJECT
 
 public:
-    // Statuses launch() returns when the helper reports a dismissed dialog (126) or a refusal (127).
+    // Statuses launch() returns when the helper reports a dismissed dialog (126) or a refusal
+    // (127).
     static constexpr qint32 errAuthorizationDenied = -60005;
     static constexpr qint32 errAuthorizationCanceled = -60006;
     static constexpr int checkStatusIntervalMs = 100;
@@ -29,12 +31,14 @@ public:
 
     static std::shared_ptr<LXPrivilegedTask> create();
     static std::shared_ptr<LXPrivilegedTask> create(const QString &launchPath);
-    static std::shared_ptr<LXPrivilegedTask> create(const QString &launchPath, const QStringList &arguments);
+    static std::shared_ptr<LXPrivilegedTask> create(const QString &launchPath,
+                                                    const QStringList &arguments);
 
     // Launch, then block until the program has ended; the launch status is not passed on.
-    static std::shared_ptr<LXPrivilegedTask> launchedPrivilegedTaskWithLaunchPath(const QString &path);
-    static std::shared_ptr<LXPrivilegedTask> launchedPrivilegedTaskWithLaunchPath(const QString &path,
-                                                                                  const QStringList &arguments);
+    static std::shared_ptr<LXPrivilegedTask> launchedPrivilegedTaskWithLaunchPath(
+        const QString &path);
+    static std::shared_ptr<LXPrivilegedTask> launchedPrivilegedTaskWithLaunchPath(
+        const QString &path, const QStringList &arguments);
 
     QStringList arguments() const { return m_arguments; }
     QString currentDirectoryPath() const { return m_cwd; }

@@ -5,7 +5,8 @@
 #include <QAction>
 #include <QApplication>
 
-LauncherWindow::LauncherWindow(QWidget *parent) : QWidget(parent), m_ui(std::make_unique<Ui::LauncherWindow>()) {
+LauncherWindow::LauncherWindow(QWidget *parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::LauncherWindow>()) {
     m_ui->setupUi(this);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, qApp, &QApplication::quit);
     auto *quit = new QAction(this);

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test. Usage: scripts/test.sh [build-dir] [cmake options...]
+# Builds everything (benchmarks included) and runs every test, after checking the format.
+# Usage: scripts/test.sh [build-dir] [cmake options...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-"$root/build"}
 shift || true
-"$root/scripts/build.sh" "$dir" "$@"
+"$root/scripts/install-deps.sh"
+"$root/scripts/check-format.sh"
+"$root/scripts/build.sh" "$dir" -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=ON "$@"
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"

@@ -10,9 +10,7 @@
 #include <string>
 
 CDataScanner::CDataScanner()
-    : m_start(m_data.constData()),
-      m_end(m_start),
-      m_current(m_start),
+    : m_start(m_data.constData()), m_end(m_start), m_current(m_start),
       m_doubleCharacters(CharacterSet::characterSetWithCharactersInString(u"0123456789eE-.")) {}
 
 std::unique_ptr<CDataScanner> CDataScanner::scannerWithData(const QByteArray &data) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "json/CDeserializerProtocol.h"
 #include "foundation/Error.h"
+#include "json/CDeserializerProtocol.h"
 
 #include <QByteArray>
 #include <QString>

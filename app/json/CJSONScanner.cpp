@@ -60,8 +60,8 @@ QByteArray utf8Form(const QByteArray &data) {
     if (data.size() < 4) {
         return data;
     }
-    const int zeroPattern = (data[0] == 0) << 3 | (data[1] == 0) << 2 | (data[2] == 0) << 1 |
-                            (data[3] == 0);
+    const int zeroPattern =
+        (data[0] == 0) << 3 | (data[1] == 0) << 2 | (data[2] == 0) << 1 | (data[3] == 0);
     std::optional<QByteArray> converted;
     switch (zeroPattern) {
     case 0b1110:
@@ -128,9 +128,9 @@ void CJSONScanner::setData(const QByteArray &data) { CDataScanner::setData(utf8F
 bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
     setScanLocation(location);
     if (error) {
-        *error = Error(ErrorDomain, code,
-                       {{Error::LocalizedDescriptionKey,
-                         QString::fromUtf8(ErrorMessages[-code - 1])}});
+        *error =
+            Error(ErrorDomain, code,
+                  {{Error::LocalizedDescriptionKey, QString::fromUtf8(ErrorMessages[-code - 1])}});
     }
     return false;
 }
@@ -407,8 +407,8 @@ bool CJSONScanner::appendNotQuoteRun(QString &string) {
     }
     if (string.isEmpty()) {
         // Most strings are a single run: made in one piece at their size.
-        QString text = ascii ? QString::fromLatin1(current(), length)
-                             : Utf8Codec::decode(current(), length);
+        QString text =
+            ascii ? QString::fromLatin1(current(), length) : Utf8Codec::decode(current(), length);
         if (text.isNull()) {
             return false;
         }

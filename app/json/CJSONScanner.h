@@ -1,7 +1,7 @@
 #pragma once
 
-#include "json/CDataScanner.h"
 #include "foundation/Error.h"
+#include "json/CDataScanner.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,7 +1,7 @@
 #include "json/NSScanner_Extensions.h"
 
-#include "json/CommentScanning.h"
 #include "foundation/GenericException.h"
+#include "json/CommentScanning.h"
 
 QString remainingString(const TextScanner &scanner) {
     return scanner.string().mid(scanner.scanLocation());

@@ -1,8 +1,8 @@
 #include "remap/EventCallback.h"
 
+#include "platform/TapEvent.h"
 #include "remap/EventTapHost.h"
 #include "remap/RemapDecision.h"
-#include "platform/TapEvent.h"
 
 EventTapHost *selfPoint = nullptr;
 

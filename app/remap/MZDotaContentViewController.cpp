@@ -18,24 +18,12 @@ MZDotaContentViewController::MZDotaContentViewController(QWidget *parent)
 
 MZDotaContentViewController::~MZDotaContentViewController() = default;
 
-MZRecorderControl *MZDotaContentViewController::control1() const {
-    return ui->control1;
-}
-MZRecorderControl *MZDotaContentViewController::control2() const {
-    return ui->control2;
-}
-MZRecorderControl *MZDotaContentViewController::control3() const {
-    return ui->control3;
-}
-MZRecorderControl *MZDotaContentViewController::control4() const {
-    return ui->control4;
-}
-MZRecorderControl *MZDotaContentViewController::control5() const {
-    return ui->control5;
-}
-MZRecorderControl *MZDotaContentViewController::control6() const {
-    return ui->control6;
-}
+MZRecorderControl *MZDotaContentViewController::control1() const { return ui->control1; }
+MZRecorderControl *MZDotaContentViewController::control2() const { return ui->control2; }
+MZRecorderControl *MZDotaContentViewController::control3() const { return ui->control3; }
+MZRecorderControl *MZDotaContentViewController::control4() const { return ui->control4; }
+MZRecorderControl *MZDotaContentViewController::control5() const { return ui->control5; }
+MZRecorderControl *MZDotaContentViewController::control6() const { return ui->control6; }
 
 std::array<MZRecorderControl *, 6> MZDotaContentViewController::controls() const {
     return {ui->control1, ui->control2, ui->control3, ui->control4, ui->control5, ui->control6};

@@ -9,8 +9,8 @@
 #include <QToolButton>
 
 #include "platform/KeyCodeTable.h"
-#include "remap/MZRecorderControlDelegate.h"
 #include "platform/ModifierFlags.h"
+#include "remap/MZRecorderControlDelegate.h"
 #include "remap/VirtualKeyTable.h"
 
 namespace {

@@ -13,13 +13,13 @@ const QString CodeKey = QStringLiteral("code");
 
 bool isInteger(const QVariant &value) {
     switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            return true;
-        default:
-            return false;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -145,8 +145,9 @@ const KeyRow *findRow(uint16_t virtualCode) {
 }  // namespace
 
 std::optional<uint16_t> VirtualKeyTable::fromQtKey(int qtKey, bool keypad) {
-    const auto it = std::ranges::find_if(
-        Rows, [&](const KeyRow &row) { return row.qtKey == qtKey && row.keypad == keypad; });
+    const auto it = std::ranges::find_if(Rows, [&](const KeyRow &row) {
+        return row.qtKey == qtKey && row.keypad == keypad;
+    });
     return it == std::end(Rows) ? std::nullopt : std::optional<uint16_t>(it->virtualCode);
 }
 

@@ -1,12 +1,12 @@
 #include "shell/AppDelegate.h"
 
-#include "remap/EventCallback.h"
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/KeyboardTap.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
+#include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/MainWindow.h"
-#include "platform/linux/X11FrontProcessWatcher.h"
 #include "ui_MainWindow.h"
 
 #include <QAbstractButton>
@@ -62,7 +62,8 @@ void AppDelegate::buildWindow() {
     setWindow(m_mainWindow.get());
     const auto &ui = m_mainWindow->ui();
     // The update check fills in the latest version once it is known.
-    ui.versionFiled->setText(QStringLiteral("当前版本：%1").arg(QCoreApplication::applicationVersion()));
+    ui.versionFiled->setText(
+        QStringLiteral("当前版本：%1").arg(QCoreApplication::applicationVersion()));
     connect(ui.switchButton, &QAbstractButton::toggled, this,
             [this, button = ui.switchButton] { startClick(button); });
     // Without a tray, the window is the only way to end Velmora.
@@ -80,7 +81,8 @@ void AppDelegate::installTap() {
 }
 
 void AppDelegate::installFrontWatcher() {
-    m_watcher = m_platform.createWatcher ? m_platform.createWatcher(&m_watcherUnavailable) : nullptr;
+    m_watcher =
+        m_platform.createWatcher ? m_platform.createWatcher(&m_watcherUnavailable) : nullptr;
     if (!m_watcher) {
         qInfo("front application unknown: %s", qPrintable(m_watcherUnavailable));
         return;

@@ -1,11 +1,11 @@
-#include "shell/AppDelegate.h"
 #include "platform/linux/QuitSignalHandler.h"
 #include "platform/linux/RootSession.h"
+#include "shell/AppDelegate.h"
 #include "shell/SingleInstance.h"
 
 #include <QApplication>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 int main(int argc, char **argv) {
     // Before QApplication: it decides the windowing platform and runtime directory.
@@ -20,7 +20,8 @@ int main(int argc, char **argv) {
     SingleInstance instance(SingleInstance::defaultKey());
     if (instance.handOverToRunning()) return 0;
     QString whyNot;
-    if (!instance.listen(&whyNot)) qInfo("a second start cannot reach this one: %s", qPrintable(whyNot));
+    if (!instance.listen(&whyNot))
+        qInfo("a second start cannot reach this one: %s", qPrintable(whyNot));
 
     AppDelegate delegate(AppDelegate::linuxPlatform());
     QuitSignalHandler quitSignals;

@@ -38,7 +38,7 @@ void BM_QProcessStartUntilExit(benchmark::State &state) {
 }
 BENCHMARK(BM_QProcessStartUntilExit)->Unit(benchmark::kMillisecond)->Iterations(30);
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);

@@ -12,12 +12,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <map>
-#include <unistd.h>
 
 namespace {
 
@@ -52,8 +52,8 @@ double roundTrip(int inputFd, int outputFd, int32_t value) {
     if (::write(inputFd, frame, sizeof(frame)) != ssize_t(sizeof(frame))) return 0;
     while (got < sizeof(frame)) {
         QCoreApplication::processEvents();
-        const ssize_t n = ::read(outputFd, reinterpret_cast<char *>(received) + got,
-                                 sizeof(received) - got);
+        const ssize_t n =
+            ::read(outputFd, reinterpret_cast<char *>(received) + got, sizeof(received) - got);
         if (n > 0) got += size_t(n);
     }
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();

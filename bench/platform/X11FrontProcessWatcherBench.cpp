@@ -14,8 +14,7 @@
 namespace {
 
 void lookup(benchmark::State &state, const FrontProcessSource *source) {
-    for (auto _ : state)
-        benchmark::DoNotOptimize(source->frontProcessName());
+    for (auto _ : state) benchmark::DoNotOptimize(source->frontProcessName());
 }
 
 // What the remapping decision does with the name: a literal prefix test.
@@ -26,8 +25,7 @@ void lookupAndPrefixTest(benchmark::State &state, const FrontProcessSource *sour
 
 // The peer: asking the server on every key event would cost at least one round trip.
 void serverRoundTrip(benchmark::State &state, X11TestClient *client) {
-    for (auto _ : state)
-        client->sync();
+    for (auto _ : state) client->sync();
 }
 
 bool waitForName(const X11FrontProcessWatcher &watcher) {
@@ -37,7 +35,7 @@ bool waitForName(const X11FrontProcessWatcher &watcher) {
     return !watcher.frontProcessName().isNull();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);

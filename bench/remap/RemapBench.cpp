@@ -1,8 +1,8 @@
 #include <benchmark/benchmark.h>
 
+#include "platform/KeyboardEvent.h"
 #include "remap/EventCallback.h"
 #include "remap/EventTapHost.h"
-#include "platform/KeyboardEvent.h"
 #include "remap/RemapDecision.h"
 
 namespace {
@@ -28,15 +28,11 @@ void runDecision(benchmark::State &state, bool on, uint16_t keyCode) {
     }
 }
 
-void BM_RemapKeyEvent_SwitchOff(benchmark::State &state) {
-    runDecision(state, false, Q);
-}
+void BM_RemapKeyEvent_SwitchOff(benchmark::State &state) { runDecision(state, false, Q); }
 void BM_RemapKeyEvent_GameInFrontNoSlotMatches(benchmark::State &state) {
     runDecision(state, true, W);
 }
-void BM_RemapKeyEvent_MatchOnSlot6(benchmark::State &state) {
-    runDecision(state, true, Q);
-}
+void BM_RemapKeyEvent_MatchOnSlot6(benchmark::State &state) { runDecision(state, true, Q); }
 
 // The application in memory: the front name is already known, as the X11 watcher keeps it.
 class MemoryHost : public EventTapHost {
@@ -69,15 +65,11 @@ void runCallback(benchmark::State &state, bool on, uint16_t keyCode) {
     selfPoint = nullptr;
 }
 
-void BM_EventCallback_SwitchOff(benchmark::State &state) {
-    runCallback(state, false, Q);
-}
+void BM_EventCallback_SwitchOff(benchmark::State &state) { runCallback(state, false, Q); }
 void BM_EventCallback_GameInFrontNoSlotMatches(benchmark::State &state) {
     runCallback(state, true, W);
 }
-void BM_EventCallback_MatchOnSlot6(benchmark::State &state) {
-    runCallback(state, true, Q);
-}
+void BM_EventCallback_MatchOnSlot6(benchmark::State &state) { runCallback(state, true, Q); }
 
 }  // namespace
 

@@ -1,8 +1,8 @@
 #include "platform/linux/InputEventReader.h"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 ReadStatus InputEventReader::read(int fd, std::vector<input_event> &events) {
     unsigned char buffer[BatchRecords * sizeof(input_event)];

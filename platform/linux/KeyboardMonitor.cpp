@@ -10,7 +10,8 @@ std::unique_ptr<KeyboardMonitor> KeyboardMonitor::create() {
     udev *context = udev_new();
     if (!context) return nullptr;
     udev_monitor *monitor = udev_monitor_new_from_netlink(context, "udev");
-    if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor, "input", nullptr) < 0 ||
+    if (!monitor ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor, "input", nullptr) < 0 ||
         udev_monitor_enable_receiving(monitor) < 0) {
         udev_monitor_unref(monitor);
         udev_unref(context);
@@ -21,8 +22,8 @@ std::unique_ptr<KeyboardMonitor> KeyboardMonitor::create() {
 
 KeyboardMonitor::KeyboardMonitor(udev *context, udev_monitor *monitor)
     : m_udev(context), m_monitor(monitor),
-      m_notifier(std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor),
-                                                   QSocketNotifier::Read)) {
+      m_notifier(
+          std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor), QSocketNotifier::Read)) {
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &KeyboardMonitor::receive);
 }
 

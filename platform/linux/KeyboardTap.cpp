@@ -23,11 +23,13 @@ namespace {
 
 QString uinputProblem(int error) {
     if (error == EACCES || error == EPERM)
-        return QObject::tr("No permission to use /dev/uinput: Velmora must run as root to "
-                           "remap keys.");
+        return QObject::tr(
+            "No permission to use /dev/uinput: Velmora must run as root to "
+            "remap keys.");
     if (error == ENOENT || error == ENODEV || error == ENXIO)
-        return QObject::tr("There is no /dev/uinput, so keys cannot be re-emitted: the uinput "
-                           "kernel module is not loaded.");
+        return QObject::tr(
+            "There is no /dev/uinput, so keys cannot be re-emitted: the uinput "
+            "kernel module is not loaded.");
     return QObject::tr("Cannot create the virtual keyboard on /dev/uinput: %1")
         .arg(QString::fromLocal8Bit(strerror(error)));
 }
@@ -65,14 +67,13 @@ std::unique_ptr<KeyboardTap> KeyboardTap::create(TapCallback callback, void *use
     return tap;
 }
 
-KeyboardTap::KeyboardTap(std::unique_ptr<KeyboardSink> sink, TapCallback callback,
-                         void *userInfo, std::chrono::milliseconds stallLimit)
+KeyboardTap::KeyboardTap(std::unique_ptr<KeyboardSink> sink, TapCallback callback, void *userInfo,
+                         std::chrono::milliseconds stallLimit)
     : m_sink(std::move(sink)), m_engine(callback, userInfo, *this), m_stallLimit(stallLimit),
       m_feedbackNotifier(
           std::make_unique<QSocketNotifier>(m_sink->feedbackFd(), QSocketNotifier::Read)),
       m_watchdog(stallLimit, [this] { failOpen(); }) {
-    connect(m_feedbackNotifier.get(), &QSocketNotifier::activated, this,
-            &KeyboardTap::onFeedback);
+    connect(m_feedbackNotifier.get(), &QSocketNotifier::activated, this, &KeyboardTap::onFeedback);
     connect(&m_heartbeat, &QTimer::timeout, this, [this] { m_watchdog.beat(); });
     m_heartbeat.start(m_stallLimit / 5);
 }
@@ -270,8 +271,9 @@ QString KeyboardTap::statusText() const {
     case Status::DisabledByWatchdog:
         return tr("Keyboards released: Velmora stopped responding for a moment");
     case Status::ReleasedByPanic:
-        return tr("Keyboards released by Backspace+Escape+Enter; switch remapping on again "
-                  "to take them back");
+        return tr(
+            "Keyboards released by Backspace+Escape+Enter; switch remapping on again "
+            "to take them back");
     case Status::Stopped:
         return tr("Keyboard tap stopped");
     }

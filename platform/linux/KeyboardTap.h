@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/TapEvent.h"
 #include "platform/linux/KeyboardSink.h"
 #include "platform/linux/KeyboardSource.h"
 #include "platform/linux/TapEngine.h"
-#include "platform/TapEvent.h"
 #include "platform/linux/TapOutput.h"
 #include "platform/linux/TapWatchdog.h"
 

@@ -4,10 +4,10 @@
 
 #include <libevdev/libevdev.h>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 

@@ -12,30 +12,61 @@ bool ModifierWord::isModifierKey(uint16_t evdevCode) {
 
 uint64_t ModifierWord::heldBits(uint16_t evdevCode) {
     switch (evdevCode) {
-    case KEY_LEFTCTRL: return Control | LeftControl;
-    case KEY_RIGHTCTRL: return Control | RightControl;
-    case KEY_LEFTSHIFT: return Shift | LeftShift;
-    case KEY_RIGHTSHIFT: return Shift | RightShift;
-    case KEY_LEFTALT: return Alternate | LeftAlternate;
-    case KEY_RIGHTALT: return Alternate | RightAlternate;
-    case KEY_LEFTMETA: return Command | LeftCommand;
-    case KEY_RIGHTMETA: return Command | RightCommand;
-    case KEY_FN: return Function;
-    default: return 0;
+    case KEY_LEFTCTRL:
+        return Control | LeftControl;
+    case KEY_RIGHTCTRL:
+        return Control | RightControl;
+    case KEY_LEFTSHIFT:
+        return Shift | LeftShift;
+    case KEY_RIGHTSHIFT:
+        return Shift | RightShift;
+    case KEY_LEFTALT:
+        return Alternate | LeftAlternate;
+    case KEY_RIGHTALT:
+        return Alternate | RightAlternate;
+    case KEY_LEFTMETA:
+        return Command | LeftCommand;
+    case KEY_RIGHTMETA:
+        return Command | RightCommand;
+    case KEY_FN:
+        return Function;
+    default:
+        return 0;
     }
 }
 
 uint64_t ModifierWord::keyClassBits(uint16_t evdevCode) {
     switch (evdevCode) {
-    case KEY_KP0: case KEY_KP1: case KEY_KP2: case KEY_KP3: case KEY_KP4:
-    case KEY_KP5: case KEY_KP6: case KEY_KP7: case KEY_KP8: case KEY_KP9:
-    case KEY_KPDOT: case KEY_KPENTER: case KEY_KPPLUS: case KEY_KPMINUS:
-    case KEY_KPASTERISK: case KEY_KPSLASH: case KEY_KPEQUAL: case KEY_NUMLOCK:
+    case KEY_KP0:
+    case KEY_KP1:
+    case KEY_KP2:
+    case KEY_KP3:
+    case KEY_KP4:
+    case KEY_KP5:
+    case KEY_KP6:
+    case KEY_KP7:
+    case KEY_KP8:
+    case KEY_KP9:
+    case KEY_KPDOT:
+    case KEY_KPENTER:
+    case KEY_KPPLUS:
+    case KEY_KPMINUS:
+    case KEY_KPASTERISK:
+    case KEY_KPSLASH:
+    case KEY_KPEQUAL:
+    case KEY_NUMLOCK:
         return NumericPad;
-    case KEY_UP: case KEY_DOWN: case KEY_LEFT: case KEY_RIGHT:
+    case KEY_UP:
+    case KEY_DOWN:
+    case KEY_LEFT:
+    case KEY_RIGHT:
         return NumericPad | Function;
-    case KEY_HOME: case KEY_END: case KEY_PAGEUP: case KEY_PAGEDOWN:
-    case KEY_DELETE: case KEY_INSERT:
+    case KEY_HOME:
+    case KEY_END:
+    case KEY_PAGEUP:
+    case KEY_PAGEDOWN:
+    case KEY_DELETE:
+    case KEY_INSERT:
         return Function;
     default:
         break;

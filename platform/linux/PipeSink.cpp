@@ -1,8 +1,8 @@
 #include "platform/linux/PipeSink.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
@@ -20,8 +20,7 @@ QuitSignalHandler::QuitSignalHandler(QObject *parent) : QObject(parent) {
     m_readFd = fds[0];
     s_writeFd = fds[1];
     m_notifier = std::make_unique<QSocketNotifier>(m_readFd, QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this,
-            &QuitSignalHandler::drainAndQuit);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &QuitSignalHandler::drainAndQuit);
     struct sigaction action = {};
     action.sa_handler = &QuitSignalHandler::onSignal;
     sigemptyset(&action.sa_mask);

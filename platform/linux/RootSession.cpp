@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QtGlobal>
 
-#include <cstdlib>
 #include <unistd.h>
+#include <cstdlib>
 
 RootSession::RootSession() {
     if (!isElevated()) return;
@@ -25,6 +25,4 @@ RootSession::~RootSession() {
         qInfo("could not remove %s", m_runtimeDir.constData());
 }
 
-bool RootSession::isElevated() {
-    return geteuid() == 0 && qEnvironmentVariableIsSet("PKEXEC_UID");
-}
+bool RootSession::isElevated() { return geteuid() == 0 && qEnvironmentVariableIsSet("PKEXEC_UID"); }

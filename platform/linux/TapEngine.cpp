@@ -109,10 +109,16 @@ TapEngine::Verdict TapEngine::resync(int id, const KeyBits &keysDown) {
 bool TapEngine::handleKey(int id, Source &source, uint16_t code, int32_t value) {
     if (code >= KEY_CNT) return false;
     switch (value) {
-    case Pressed: return press(id, source, code);
-    case Released: release(id, source, code); return false;
-    case Repeated: repeat(id, source, code); return false;
-    default: return false;
+    case Pressed:
+        return press(id, source, code);
+    case Released:
+        release(id, source, code);
+        return false;
+    case Repeated:
+        repeat(id, source, code);
+        return false;
+    default:
+        return false;
     }
 }
 

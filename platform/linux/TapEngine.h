@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/TapEvent.h"
 #include "platform/linux/KeyboardSource.h"
 #include "platform/linux/NumLockTracker.h"
-#include "platform/TapEvent.h"
 #include "platform/linux/TapOutput.h"
 
 #include <array>

@@ -2,8 +2,7 @@
 
 TapWatchdog::TapWatchdog(std::chrono::milliseconds limit, std::function<void()> onStall)
     : m_limit(limit), m_onStall(std::move(onStall)),
-      m_lastBeat(Clock::now().time_since_epoch().count()),
-      m_thread(&TapWatchdog::run, this) {}
+      m_lastBeat(Clock::now().time_since_epoch().count()), m_thread(&TapWatchdog::run, this) {}
 
 TapWatchdog::~TapWatchdog() {
     {

@@ -3,9 +3,9 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 const QString UinputSink::DeviceName = QStringLiteral("Velmora virtual keyboard");
 

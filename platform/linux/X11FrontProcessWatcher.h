@@ -8,9 +8,9 @@
 
 #include <xcb/xcb.h>
 
+#include <sys/types.h>
 #include <memory>
 #include <optional>
-#include <sys/types.h>
 
 class QSocketNotifier;
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 std::optional<quint32> X11PropertyDecoder::firstCardinal(const xcb_get_property_reply_t *reply,
-                                                        xcb_atom_t type) {
-    if (!reply || reply->type != type || reply->format != 32
-        || xcb_get_property_value_length(reply) < int(sizeof(quint32)))
+                                                         xcb_atom_t type) {
+    if (!reply || reply->type != type || reply->format != 32 ||
+        xcb_get_property_value_length(reply) < int(sizeof(quint32)))
         return std::nullopt;
     quint32 value = 0;
     std::memcpy(&value, xcb_get_property_value(reply), sizeof value);
@@ -21,26 +21,22 @@ xcb_window_t X11PropertyDecoder::window(const xcb_get_property_reply_t *reply) {
 
 std::optional<pid_t> X11PropertyDecoder::pid(const xcb_get_property_reply_t *reply) {
     const std::optional<quint32> value = firstCardinal(reply, XCB_ATOM_CARDINAL);
-    if (!value || *value == 0 || *value > quint32(INT_MAX))
-        return std::nullopt;
+    if (!value || *value == 0 || *value > quint32(INT_MAX)) return std::nullopt;
     return pid_t(*value);
 }
 
 QString X11PropertyDecoder::windowClass(const xcb_get_property_reply_t *reply,
                                         xcb_atom_t utf8StringAtom) {
-    if (!reply || reply->format != 8
-        || (reply->type != XCB_ATOM_STRING && reply->type != utf8StringAtom))
+    if (!reply || reply->format != 8 ||
+        (reply->type != XCB_ATOM_STRING && reply->type != utf8StringAtom))
         return {};
     const QByteArrayView value(static_cast<const char *>(xcb_get_property_value(reply)),
                                xcb_get_property_value_length(reply));
     const qsizetype instanceEnd = value.indexOf('\0');
-    if (instanceEnd < 0)
-        return {};
+    if (instanceEnd < 0) return {};
     QByteArrayView rest = value.sliced(instanceEnd + 1);
     const qsizetype classEnd = rest.indexOf('\0');
-    if (classEnd >= 0)
-        rest = rest.first(classEnd);
-    if (rest.isEmpty())
-        return {};
+    if (classEnd >= 0) rest = rest.first(classEnd);
+    if (rest.isEmpty()) return {};
     return reply->type == XCB_ATOM_STRING ? QString::fromLatin1(rest) : QString::fromUtf8(rest);
 }

@@ -4,8 +4,8 @@
 
 #include <xcb/xcb.h>
 
-#include <optional>
 #include <sys/types.h>
+#include <optional>
 
 // Reads the window properties the front process watcher asks for. Every reader takes a
 // reply that may be missing (the window vanished) and checks type, format and length, since
@@ -20,5 +20,6 @@ public:
     static QString windowClass(const xcb_get_property_reply_t *reply, xcb_atom_t utf8StringAtom);
 
 private:
-    static std::optional<quint32> firstCardinal(const xcb_get_property_reply_t *reply, xcb_atom_t type);
+    static std::optional<quint32> firstCardinal(const xcb_get_property_reply_t *reply,
+                                                xcb_atom_t type);
 };

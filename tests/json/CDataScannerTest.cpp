@@ -1,6 +1,6 @@
+#include "foundation/GenericException.h"
 #include "json/CDataScanner.h"
 #include "json/CDataScanner_Extensions.h"
-#include "foundation/GenericException.h"
 
 #include <gtest/gtest.h>
 
@@ -43,8 +43,8 @@ TEST(CDataScanner, NumberRuns) {
         quint64 location;
     };
     const Case cases[] = {
-        {"1.2.3,", true, 1.2, 5},   {"-x", true, 0.0, 1},     {"1e+5", true, 1.0, 2},
-        {"+5", false, 0.0, 0},      {"1.5e3", true, 1500, 5}, {"007", true, 7, 3},
+        {"1.2.3,", true, 1.2, 5},     {"-x", true, 0.0, 1},           {"1e+5", true, 1.0, 2},
+        {"+5", false, 0.0, 0},        {"1.5e3", true, 1500, 5},       {"007", true, 7, 3},
         {"1e999", true, INFINITY, 5}, {"-1e999", true, -INFINITY, 6}, {"1e-999", true, 0.0, 6},
     };
     for (const Case &c : cases) {

@@ -1,6 +1,6 @@
+#include "foundation/GenericException.h"
 #include "json/CJSONDeserializer.h"
 #include "json/CJSONSerializer.h"
-#include "foundation/GenericException.h"
 
 #include <QDateTime>
 

@@ -87,20 +87,26 @@ TEST(JSONReaderErrors, CodesMessagesAndPositions) {
     };
     const Case cases[] = {
         {"{a:1}", -2, "Could not scan dictionary. Failed to scan a key.", 0},
-        {"{\"a\" 1}", -3, "Could not scan dictionary. Key was not terminated with a ':' character.", 0},
+        {"{\"a\" 1}", -3, "Could not scan dictionary. Key was not terminated with a ':' character.",
+         0},
         {"{\"a\":}", -4, "Could not scan dictionary. Failed to scan a value.", 0},
-        {" {\"a\":1 \"b\":2}", -5, "Could not scan dictionary. Key value pairs not delimited with a ',' character.", 1},
-        {"{\"a\":1", -5, "Could not scan dictionary. Key value pairs not delimited with a ',' character.", 0},
+        {" {\"a\":1 \"b\":2}", -5,
+         "Could not scan dictionary. Key value pairs not delimited with a ',' character.", 1},
+        {"{\"a\":1", -5,
+         "Could not scan dictionary. Key value pairs not delimited with a ',' character.", 0},
         {"{\"a\":\"\\q\"}", -4, "Could not scan dictionary. Failed to scan a value.", 0},
         {"[1 2]", -9, "Could not scan array. Array not terminated by a ']' character.", 0},
         {"[1,x]", -8, "Could not scan array. Could not scan a value.", 0},
         {"[", -8, "Could not scan array. Could not scan a value.", 0},
         {"[,1]", -8, "Could not scan array. Could not scan a value.", 0},
-        {"\"\\u00g9\"", -12, "Could not scan string constant. Unicode character could not be decoded.", 0},
+        {"\"\\u00g9\"", -12,
+         "Could not scan string constant. Unicode character could not be decoded.", 0},
         {"\"\\q\"", -13, "Could not scan string constant. Unknown escape code.", 0},
         {" 'x'", -11, "Could not scan string constant. String not started by a '\"' character.", 1},
-        {"\"abc", -15, "Could not scan string constant. String not terminated by a '\"' character.", 0},
-        {"\"abc\\", -15, "Could not scan string constant. String not terminated by a '\"' character.", 0},
+        {"\"abc", -15, "Could not scan string constant. String not terminated by a '\"' character.",
+         0},
+        {"\"abc\\", -15,
+         "Could not scan string constant. String not terminated by a '\"' character.", 0},
         {"\"a\xC3(\"", -16, "Could not scan string constant. String is not valid UTF-8.", 0},
     };
     for (const Case &c : cases) {
@@ -163,19 +169,21 @@ TEST(JSONDeserializer, DetectsUtf16AndUtf32) {
     for (auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE,
                           QStringConverter::Utf32LE, QStringConverter::Utf32BE}) {
         Error error;
-        EXPECT_EQ(CJSONDeserializer::deserializer().deserializeAsDictionary(
-                      encoded(text, encoding), &error),
+        EXPECT_EQ(CJSONDeserializer::deserializer().deserializeAsDictionary(encoded(text, encoding),
+                                                                            &error),
                   expected)
             << int(encoding);
     }
     // A byte-order mark fits no pattern: scanned as UTF-8, it fails at its first byte.
     Error error;
-    const QByteArray withMark = QByteArray("\xFF\xFE", 2) + encoded(text, QStringConverter::Utf16LE);
+    const QByteArray withMark =
+        QByteArray("\xFF\xFE", 2) + encoded(text, QStringConverter::Utf16LE);
     EXPECT_FALSE(CJSONDeserializer::deserializer().deserializeAsDictionary(withMark, &error));
     EXPECT_EQ(error.code(), -1);
     // A lone surrogate in UTF-16 does not decode: no data, so the scan fails at once.
-    EXPECT_FALSE(CJSONDeserializer::deserializer().deserialize(
-                     QByteArray("[\0\0\xD8]\0", 6), &error).isValid());
+    EXPECT_FALSE(CJSONDeserializer::deserializer()
+                     .deserialize(QByteArray("[\0\0\xD8]\0", 6), &error)
+                     .isValid());
 }
 
 TEST(JSONDeserializer, EntryPoints) {

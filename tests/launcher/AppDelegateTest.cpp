@@ -1,7 +1,7 @@
 #include "launcher/AppDelegate.h"
-#include "tests/launcher/FakeAuthorization.h"
 #include "launcher/LXBundle.h"
 #include "launcher/LauncherWindow.h"
+#include "tests/launcher/FakeAuthorization.h"
 #include "tests/launcher/ScriptFolder.h"
 
 #include <QDir>
@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <sys/wait.h>
+#include <cerrno>
 
 namespace {
 
@@ -22,12 +22,15 @@ bool hasNoChildren() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == EC
 // A launcher folder whose resources may carry a Velmora.app made of a shell script.
 class LauncherAppDelegateTest : public ::testing::Test {
 protected:
-    LauncherAppDelegateTest() : m_previousHelper(qgetenv(AppDelegate::authorizationHelperVariable)) {
+    LauncherAppDelegateTest()
+        : m_previousHelper(qgetenv(AppDelegate::authorizationHelperVariable)) {
         qputenv(AppDelegate::authorizationHelperVariable, FakeAuthorization::helperPath);
     }
     ~LauncherAppDelegateTest() override {
-        if (m_previousHelper.isEmpty()) qunsetenv(AppDelegate::authorizationHelperVariable);
-        else qputenv(AppDelegate::authorizationHelperVariable, m_previousHelper);
+        if (m_previousHelper.isEmpty())
+            qunsetenv(AppDelegate::authorizationHelperVariable);
+        else
+            qputenv(AppDelegate::authorizationHelperVariable, m_previousHelper);
     }
 
     QString appPath() const { return m_launcher.path() + QStringLiteral("/Resources/Velmora.app"); }
@@ -76,7 +79,8 @@ TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
         {"info without executable", "Version=1\n"},
     };
     start();
-    EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found"))) << "no Velmora.app at all";
+    EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found")))
+        << "no Velmora.app at all";
     for (const auto &c : cases) {
         writeApp(c.info, "touch \"$0.ran\"");
         start();
@@ -87,7 +91,8 @@ TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
 
 TEST_F(LauncherAppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEnds) {
     // Far more output than a pipe holds: Velmora must not stall on a launcher that never reads.
-    writeApp("Executable=Velmora\n", "printf '%s' \"$#\" > \"$0.args\"; head -c 1000000 /dev/zero; exit 0");
+    writeApp("Executable=Velmora\n",
+             "printf '%s' \"$#\" > \"$0.args\"; head -c 1000000 /dev/zero; exit 0");
     start();
     EXPECT_TRUE(m_delegate.statusText().startsWith(QStringLiteral("Velmora is running")));
     ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
@@ -113,4 +118,4 @@ TEST_F(LauncherAppDelegateTest, UnsuccessfulAuthorizationLeavesTheLauncherIdle) 
     }
 }
 
-} // namespace
+}  // namespace

@@ -13,8 +13,10 @@ public:
         qputenv(answerVariable, answer);
     }
     ~FakeAuthorization() {
-        if (m_previous.isEmpty()) qunsetenv(answerVariable);
-        else qputenv(answerVariable, m_previous);
+        if (m_previous.isEmpty())
+            qunsetenv(answerVariable);
+        else
+            qputenv(answerVariable, m_previous);
     }
     FakeAuthorization(const FakeAuthorization &) = delete;
     FakeAuthorization &operator=(const FakeAuthorization &) = delete;

@@ -1,5 +1,5 @@
-#include "tests/launcher/FakeAuthorization.h"
 #include "launcher/LXPrivilegedTask.h"
+#include "tests/launcher/FakeAuthorization.h"
 #include "tests/launcher/ScriptFolder.h"
 
 #include <QDir>
@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <cerrno>
 #include <csignal>
-#include <sys/wait.h>
 
 namespace {
 
@@ -26,7 +26,8 @@ QByteArray processName(qint32 pid) {
 
 class LXPrivilegedTaskTest : public ::testing::Test {
 protected:
-    std::shared_ptr<LXPrivilegedTask> makeTask(const QString &path, const QStringList &arguments = {}) {
+    std::shared_ptr<LXPrivilegedTask> makeTask(const QString &path,
+                                               const QStringList &arguments = {}) {
         auto task = LXPrivilegedTask::create(path, arguments);
         task->setAuthorizationHelper(QString::fromLocal8Bit(FakeAuthorization::helperPath));
         return task;
@@ -65,7 +66,9 @@ TEST_F(LXPrivilegedTaskTest, DescriptionAppendsPathAndEachArgument) {
         const QString description = task->description();
         EXPECT_TRUE(description.endsWith(c.tail)) << description.toStdString();
         const QString generic = description.chopped(c.tail.size());
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^LXPrivilegedTask\\(0x[0-9a-f]+\\)$")).match(generic).hasMatch())
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^LXPrivilegedTask\\(0x[0-9a-f]+\\)$"))
+                        .match(generic)
+                        .hasMatch())
             << generic.toStdString();
     }
 }
@@ -74,8 +77,9 @@ TEST_F(LXPrivilegedTaskTest, ArgumentsReachTheProgramWhole) {
     const QString program = m_scripts.write(QStringLiteral("args"), R"(printf '%s\0' "$#" "$@")");
     const QStringList cases[] = {
         {},
-        {QStringLiteral("two words"), QStringLiteral("it's \"quoted\""), QStringLiteral("a;b && c | d"),
-         QStringLiteral("$(touch injected)"), QStringLiteral("ünï – 日本 🎮"), QString()},
+        {QStringLiteral("two words"), QStringLiteral("it's \"quoted\""),
+         QStringLiteral("a;b && c | d"), QStringLiteral("$(touch injected)"),
+         QStringLiteral("ünï – 日本 🎮"), QString()},
     };
     for (const QStringList &arguments : cases) {
         QByteArray expected = QByteArray::number(arguments.size()) + '\0';
@@ -129,8 +133,10 @@ TEST_F(LXPrivilegedTaskTest, UnsuccessfulAuthorizationLeavesTheTaskCreated) {
         QString helper;
         qint32 status;
     } cases[] = {
-        {"cancel", QString::fromLocal8Bit(FakeAuthorization::helperPath), LXPrivilegedTask::errAuthorizationCanceled},
-        {"refuse", QString::fromLocal8Bit(FakeAuthorization::helperPath), LXPrivilegedTask::errAuthorizationDenied},
+        {"cancel", QString::fromLocal8Bit(FakeAuthorization::helperPath),
+         LXPrivilegedTask::errAuthorizationCanceled},
+        {"refuse", QString::fromLocal8Bit(FakeAuthorization::helperPath),
+         LXPrivilegedTask::errAuthorizationDenied},
         {"grant", QStringLiteral("/nonexistent/pkexec"), ENOENT},
     };
     const QString program = m_scripts.write(QStringLiteral("never"), "touch ran");
@@ -183,7 +189,8 @@ TEST_F(LXPrivilegedTaskTest, RunningTaskKeepsItselfAliveUntilItsEndIsSeen) {
         watched = task;
     }
     EXPECT_FALSE(watched.expired());
-    for (int i = 0; i < 100 && !watched.expired(); ++i) QTest::qWait(LXPrivilegedTask::checkStatusIntervalMs);
+    for (int i = 0; i < 100 && !watched.expired(); ++i)
+        QTest::qWait(LXPrivilegedTask::checkStatusIntervalMs);
     EXPECT_TRUE(watched.expired());
 }
 
@@ -203,4 +210,4 @@ TEST_F(LXPrivilegedTaskTest, WaitingOnAnUnlaunchedTaskLeavesOtherChildrenAlone) 
     EXPECT_EQ(running->terminationStatus(), 768);
 }
 
-} // namespace
+}  // namespace

@@ -49,18 +49,23 @@ protected:
         QProcess install;
         install.setProcessChannelMode(QProcess::MergedChannels);
         install.start(QStringLiteral(CMAKE_COMMAND_PATH),
-                      {QStringLiteral("--install"), QStringLiteral(VELMORA_BINARY_DIR), QStringLiteral("--prefix"),
-                       prefix(), QStringLiteral("--component"), QStringLiteral("launcher")});
-        s_installed = install.waitForFinished(120000) && install.exitStatus() == QProcess::NormalExit &&
-                      install.exitCode() == 0;
+                      {QStringLiteral("--install"), QStringLiteral(VELMORA_BINARY_DIR),
+                       QStringLiteral("--prefix"), prefix(), QStringLiteral("--component"),
+                       QStringLiteral("launcher")});
+        s_installed = install.waitForFinished(120000) &&
+                      install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0;
         s_installLog = QString::fromLocal8Bit(install.readAll());
     }
     static void TearDownTestSuite() { s_root.reset(); }
 
     // Awkward on purpose: the paths written at install time must survive spaces and '&'.
     static QString prefix() { return s_root->path() + QStringLiteral("/Velmora & Co"); }
-    static QString launcherDir() { return prefix() + QStringLiteral("/" LIBEXEC_DIR "/velmora-launcher"); }
-    static QString velmoraPath() { return launcherDir() + QStringLiteral("/Resources/Velmora.app/Velmora"); }
+    static QString launcherDir() {
+        return prefix() + QStringLiteral("/" LIBEXEC_DIR "/velmora-launcher");
+    }
+    static QString velmoraPath() {
+        return launcherDir() + QStringLiteral("/Resources/Velmora.app/Velmora");
+    }
 
     void SetUp() override { ASSERT_TRUE(s_installed) << s_installLog.toStdString(); }
 
@@ -76,7 +81,8 @@ protected:
         environment.insert(QStringLiteral("DISPLAY"), m_xvfb.display());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.insert(QStringLiteral("VELMORA_LAUNCHER_AUTH_HELPER"), QStringLiteral(FAKE_PKEXEC_PATH));
+        environment.insert(QStringLiteral("VELMORA_LAUNCHER_AUTH_HELPER"),
+                           QStringLiteral(FAKE_PKEXEC_PATH));
         environment.insert(QStringLiteral("FAKE_PKEXEC_ANSWER"), QString::fromLatin1(answer));
         m_launcher.setProcessEnvironment(environment);
         m_launcher.setProcessChannelMode(QProcess::MergedChannels);
@@ -88,7 +94,8 @@ protected:
 
     bool waitForLog(const QString &text) {
         const QDeadlineTimer deadline(waitMs);
-        while (!m_log.contains(text) && !deadline.hasExpired() && m_launcher.state() == QProcess::Running) {
+        while (!m_log.contains(text) && !deadline.hasExpired() &&
+               m_launcher.state() == QProcess::Running) {
             m_launcher.waitForReadyRead(100);
             m_log += QString::fromUtf8(m_launcher.readAll());
         }
@@ -113,10 +120,12 @@ protected:
         ASSERT_TRUE(probe.isConnected());
         xcb_window_t window = XCB_NONE;
         const QDeadlineTimer deadline(waitMs);
-        while ((window = probe.findWindowOf(m_launcher.processId())) == XCB_NONE && !deadline.hasExpired())
+        while ((window = probe.findWindowOf(m_launcher.processId())) == XCB_NONE &&
+               !deadline.hasExpired())
             QThread::msleep(50);
         ASSERT_NE(window, static_cast<xcb_window_t>(XCB_NONE)) << "the launcher shows no window";
-        EXPECT_TRUE(probe.ping(window, pingTimeoutMs)) << "the launcher would be reported as not responding";
+        EXPECT_TRUE(probe.ping(window, pingTimeoutMs))
+            << "the launcher would be reported as not responding";
         EXPECT_EQ(m_launcher.state(), QProcess::Running);
     }
 
@@ -132,23 +141,28 @@ TEST_F(LauncherInstallTest, InstallLaysOutTheBundlePolicyAndDesktopEntry) {
     const QFileInfo launcher(launcherDir() + QStringLiteral("/VelmoraLauncher"));
     EXPECT_TRUE(launcher.isFile() && launcher.isExecutable());
     EXPECT_TRUE(QFileInfo(velmoraPath()).isExecutable());
-    EXPECT_EQ(QFileInfo(prefix() + QStringLiteral("/" BIN_DIR "/VelmoraLauncher")).canonicalFilePath(),
+    EXPECT_EQ(QFileInfo(prefix() + QStringLiteral("/" BIN_DIR "/VelmoraLauncher"))
+                  .canonicalFilePath(),
               launcher.canonicalFilePath());
-    const QSettings info(launcherDir() + QStringLiteral("/Resources/Velmora.app/Info.ini"), QSettings::IniFormat);
+    const QSettings info(launcherDir() + QStringLiteral("/Resources/Velmora.app/Info.ini"),
+                         QSettings::IniFormat);
     EXPECT_EQ(info.value(QStringLiteral("Executable")).toString(), QStringLiteral("Velmora"));
 
     QString escapedVelmora = QFileInfo(velmoraPath()).canonicalFilePath();
     escapedVelmora.replace(QLatin1Char('&'), QStringLiteral("&amp;"));
-    const QString policy =
-        readFile(prefix() + QStringLiteral("/" DATA_DIR "/polkit-1/actions/org.velmora.launcher.policy"));
-    EXPECT_TRUE(policy.contains(QStringLiteral("<annotate key=\"org.freedesktop.policykit.exec.path\">") +
-                                escapedVelmora + QStringLiteral("</annotate>")))
+    const QString policy = readFile(
+        prefix() + QStringLiteral("/" DATA_DIR "/polkit-1/actions/org.velmora.launcher.policy"));
+    EXPECT_TRUE(
+        policy.contains(QStringLiteral("<annotate key=\"org.freedesktop.policykit.exec.path\">") +
+                        escapedVelmora + QStringLiteral("</annotate>")))
         << policy.toStdString();
-    EXPECT_TRUE(policy.contains(
-        QStringLiteral("<annotate key=\"org.freedesktop.policykit.exec.allow_gui\">true</annotate>")));
+    EXPECT_TRUE(policy.contains(QStringLiteral(
+        "<annotate key=\"org.freedesktop.policykit.exec.allow_gui\">true</annotate>")));
 
-    const QString desktop = readFile(prefix() + QStringLiteral("/" DATA_DIR "/applications/VelmoraLauncher.desktop"));
-    EXPECT_TRUE(desktop.contains(QStringLiteral("\nExec=\"") + launcher.canonicalFilePath() + QStringLiteral("\"\n")))
+    const QString desktop =
+        readFile(prefix() + QStringLiteral("/" DATA_DIR "/applications/VelmoraLauncher.desktop"));
+    EXPECT_TRUE(desktop.contains(QStringLiteral("\nExec=\"") + launcher.canonicalFilePath() +
+                                 QStringLiteral("\"\n")))
         << desktop.toStdString();
 }
 
@@ -167,17 +181,19 @@ TEST_F(LauncherInstallTest, GrantedLaunchRunsOneVelmoraAndTheLauncherStaysRespon
 
     ASSERT_EQ(kill(static_cast<pid_t>(velmora), SIGKILL), 0);
     ASSERT_TRUE(waitForLog(QStringLiteral("Velmora has ended."))) << m_log.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(velmora))) << "Velmora was not collected";
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(velmora)))
+        << "Velmora was not collected";
     EXPECT_TRUE(velmoraProcesses().isEmpty());
     expectResponsive();
 }
 
 TEST_F(LauncherInstallTest, CancelledAuthorizationLeavesTheLauncherIdleAndResponsive) {
     startLauncher("cancel");
-    ASSERT_TRUE(waitForLog(QStringLiteral("the authorization was cancelled"))) << m_log.toStdString();
+    ASSERT_TRUE(waitForLog(QStringLiteral("the authorization was cancelled")))
+        << m_log.toStdString();
     EXPECT_TRUE(velmoraProcesses().isEmpty());
     EXPECT_TRUE(launcherChildren().isEmpty()) << "the helper was left behind";
     expectResponsive();
 }
 
-} // namespace
+}  // namespace

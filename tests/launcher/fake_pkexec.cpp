@@ -4,10 +4,10 @@
 //   cancel           exit 126, as when the dialog is dismissed
 //   refuse           exit 127, as when the user is not allowed
 // Like pkexec, it runs the program in "/" unless --keep-cwd is given.
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 int main(int argc, char **argv) {
     bool keepCwd = false;

@@ -1,9 +1,9 @@
-#include "platform/linux/KeyboardTap.h"
 #include "platform/linux/InputEvent.h"
+#include "platform/linux/KeyboardTap.h"
 
-#include "tests/platform/OutputTracker.h"
 #include "platform/linux/PipeKeyboardSource.h"
 #include "platform/linux/PipeSink.h"
+#include "tests/platform/OutputTracker.h"
 #include "tests/platform/TestRemapper.h"
 
 #include <QCoreApplication>
@@ -12,10 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
+#include <random>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -40,8 +40,8 @@ protected:
         remapper.keyMap = {{VirtualQ, VirtualKeypad4}, {VirtualW, VirtualKeypad4}};
         auto pipeSink = std::make_unique<PipeSink>();
         sink = pipeSink.get();
-        tap = std::make_unique<KeyboardTap>(std::move(pipeSink), &TestRemapper::callback,
-                                            &remapper, stallLimit);
+        tap = std::make_unique<KeyboardTap>(std::move(pipeSink), &TestRemapper::callback, &remapper,
+                                            stallLimit);
     }
 
     PipeKeyboardSource *addKeyboard(bool numLockOn = true) {
@@ -65,8 +65,7 @@ protected:
 
     // Runs the event loop until every keyboard pipe is read, then collects the output.
     void pump() {
-        for (int round = 0; round < 1000 && anyInput(); ++round)
-            QCoreApplication::processEvents();
+        for (int round = 0; round < 1000 && anyInput(); ++round) QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         output.drain(sink->outputFd());
     }
@@ -227,8 +226,8 @@ TEST_F(KeyboardTapTest, RandomTypingLeavesNoKeyDown) {
     PipeKeyboardSource *pair[] = {addKeyboard(false), addKeyboard(false)};
     remapper.recordCalls = false;
     output.keepHistory(false);
-    const uint16_t pool[] = {KEY_Q, KEY_W, KEY_E, KEY_A, KEY_S, KEY_1, KEY_KP1,
-                             KEY_LEFTSHIFT, KEY_RIGHTCTRL, KEY_PROG1, KEY_SPACE};
+    const uint16_t pool[] = {KEY_Q,   KEY_W,         KEY_E,         KEY_A,     KEY_S,    KEY_1,
+                             KEY_KP1, KEY_LEFTSHIFT, KEY_RIGHTCTRL, KEY_PROG1, KEY_SPACE};
     const uint16_t virtualPool[] = {VirtualQ, VirtualW, 14, 0, 1};
     std::mt19937 random(20240501);
     std::vector<std::set<uint16_t>> held(2);
@@ -244,13 +243,19 @@ TEST_F(KeyboardTapTest, RandomTypingLeavesNoKeyDown) {
         batch[which].push_back(event(EV_KEY, code, value));
         batch[which].push_back(event(EV_SYN, SYN_REPORT, 0));
         switch (random() % 64) {
-        case 0: remapper.on = !remapper.on; break;
-        case 1: remapper.gameInFront = !remapper.gameInFront; break;
+        case 0:
+            remapper.on = !remapper.on;
+            break;
+        case 1:
+            remapper.gameInFront = !remapper.gameInFront;
+            break;
         case 2:
             remapper.keyMap[virtualPool[random() % std::size(virtualPool)]] =
                 random() % 2 ? VirtualKeypad4 : VirtualKeypad7;
             break;
-        case 3: remapper.keyMap.clear(); break;
+        case 3:
+            remapper.keyMap.clear();
+            break;
         }
         if (i % Batch != Batch - 1) continue;
         for (int k = 0; k < 2; ++k) {

@@ -1,15 +1,14 @@
 #include "tests/platform/NamedChildProcess.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 NamedChildProcess::NamedChildProcess(const char *name) {
     int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0)
-        return;
+    if (::pipe2(ready, O_CLOEXEC) != 0) return;
     m_pid = ::fork();
     if (m_pid == 0) {
         // Only async-signal-safe calls here: the parent may have other threads.
@@ -17,8 +16,7 @@ NamedChildProcess::NamedChildProcess(const char *name) {
         ::prctl(PR_SET_NAME, name);
         const char byte = 1;
         (void)!::write(ready[1], &byte, 1);
-        for (;;)
-            ::pause();
+        for (;;) ::pause();
     }
     ::close(ready[1]);
     char byte = 0;
@@ -32,8 +30,7 @@ NamedChildProcess::NamedChildProcess(const char *name) {
 }
 
 NamedChildProcess::~NamedChildProcess() {
-    if (m_pid <= 0)
-        return;
+    if (m_pid <= 0) return;
     ::kill(m_pid, SIGKILL);
     ::waitpid(m_pid, nullptr, 0);
 }

@@ -1,7 +1,7 @@
 #include "tests/platform/OutputTracker.h"
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 void OutputTracker::consume(std::span<const input_event> events) {
     for (const input_event &event : events) {

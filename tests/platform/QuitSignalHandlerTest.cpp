@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 namespace {
 
@@ -20,6 +20,7 @@ TEST_P(QuitSignalHandlerTest, SignalQuitsTheEventLoop) {
     EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalHandlerTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalHandlerTest,
+                         ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "platform/linux/TapEngine.h"
 #include "platform/linux/InputEvent.h"
+#include "platform/linux/TapEngine.h"
 
 #include "platform/ModifierFlags.h"
 #include "tests/platform/OutputTracker.h"
@@ -112,7 +112,8 @@ TEST_F(TapEngineTest, ModifierKeysPassThroughAndOnlyChangeTheWord) {
         {{KEY_LEFTSHIFT}, KEY_Q, NonCoalesced | Shift | LeftShift},
         {{KEY_RIGHTSHIFT, KEY_LEFTSHIFT}, KEY_A, NonCoalesced | Shift | LeftShift | RightShift},
         {{KEY_RIGHTCTRL}, KEY_A, NonCoalesced | Control | RightControl},
-        {{KEY_LEFTALT, KEY_RIGHTMETA}, KEY_A,
+        {{KEY_LEFTALT, KEY_RIGHTMETA},
+         KEY_A,
          NonCoalesced | Alternate | LeftAlternate | Command | RightCommand},
         {{}, KEY_KP1, NonCoalesced | NumericPad},
         {{}, KEY_UP, NonCoalesced | NumericPad | Function},

@@ -1,5 +1,5 @@
-#include "tests/platform/NamedChildProcess.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
+#include "tests/platform/NamedChildProcess.h"
 #include "tests/support/X11TestClient.h"
 #include "tests/support/XvfbServer.h"
 
@@ -51,9 +51,10 @@ protected:
     }
 
     static void expectName(const X11FrontProcessWatcher &watcher, const QString &expected) {
-        const bool reached = QTest::qWaitFor(
-            [&] { return sameName(watcher.frontProcessName(), expected); }, WaitMs);
-        EXPECT_TRUE(reached) << "expected " << (expected.isNull() ? "no name" : expected.toStdString())
+        const bool reached =
+            QTest::qWaitFor([&] { return sameName(watcher.frontProcessName(), expected); }, WaitMs);
+        EXPECT_TRUE(reached) << "expected "
+                             << (expected.isNull() ? "no name" : expected.toStdString())
                              << ", have "
                              << (watcher.frontProcessName().isNull()
                                      ? "no name"
@@ -77,7 +78,7 @@ TEST_F(X11FrontProcessWatcherTest, NamesTheOwningProcessWithLetterCaseKept) {
         pid_t pid;
         QString expected;
     } cases[] = {
-        {game.pid(), QStringLiteral("Warcraft III.ex")}, // the kernel keeps 15 bytes
+        {game.pid(), QStringLiteral("Warcraft III.ex")},  // the kernel keeps 15 bytes
         {lower.pid(), QStringLiteral("warcraft iii")},
         {game.pid(), QStringLiteral("Warcraft III.ex")},
     };
@@ -114,7 +115,8 @@ TEST_F(X11FrontProcessWatcherTest, FallsBackToTheWindowClassWithoutAUsablePid) {
         {"pid of a process that has ended",
          [&](X11TestClient &c, xcb_window_t w) { c.setPid(w, uint32_t(gonePid)); }},
         {"pid zero", [](X11TestClient &c, xcb_window_t w) { c.setPid(w, 0); }},
-        {"pid beyond any process id", [](X11TestClient &c, xcb_window_t w) { c.setPid(w, 0xFFFFFFFFu); }},
+        {"pid beyond any process id",
+         [](X11TestClient &c, xcb_window_t w) { c.setPid(w, 0xFFFFFFFFu); }},
         {"pid of type STRING",
          [](X11TestClient &c, xcb_window_t w) {
              c.setProperty(w, c.atom("_NET_WM_PID"), XCB_ATOM_STRING, 8, "4242", 4);
@@ -151,15 +153,18 @@ TEST_F(X11FrontProcessWatcherTest, NoNameForMissingOrMalformedData) {
          [](X11TestClient &c) { c.activate(XCB_NONE); }},
         {"active window property empty",
          [&](X11TestClient &c) {
-             c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, &nothing, 0);
+             c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, &nothing,
+                           0);
          }},
         {"active window of type CARDINAL",
          [this](X11TestClient &c) {
-             c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_CARDINAL, 32, &m_baseline, 1);
+             c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_CARDINAL, 32,
+                           &m_baseline, 1);
          }},
         {"active window in 8-bit format",
          [this](X11TestClient &c) {
-             c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 8, &m_baseline, 4);
+             c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 8, &m_baseline,
+                           4);
          }},
         {"active window that no longer exists",
          [](X11TestClient &c) {
@@ -273,17 +278,17 @@ TEST_F(X11FrontProcessWatcherTest, ServerGoneLeavesNoNameAndSaysSo) {
 
 TEST(X11FrontProcessWatcherCreate, GivesAReasonWhenNoServerAnswers) {
     int unused = 1999;
-    while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(unused)))
-        ++unused;
+    while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(unused))) ++unused;
     const QByteArray displays[] = {":" + QByteArray::number(unused), "not a display name"};
     for (const QByteArray &display : displays) {
         SCOPED_TRACE(display.toStdString());
         QString whyNot;
         EXPECT_FALSE(X11FrontProcessWatcher::create(display, &whyNot));
-        EXPECT_TRUE(whyNot.startsWith(QStringLiteral("X server unreachable"))) << whyNot.toStdString();
+        EXPECT_TRUE(whyNot.startsWith(QStringLiteral("X server unreachable")))
+            << whyNot.toStdString();
         EXPECT_TRUE(whyNot.contains(QString::fromLatin1(display))) << whyNot.toStdString();
-        EXPECT_FALSE(X11FrontProcessWatcher::create(display)); // no reason slot is fine
+        EXPECT_FALSE(X11FrontProcessWatcher::create(display));  // no reason slot is fine
     }
 }
 
-} // namespace
+}  // namespace

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/KeyboardEvent.h"
 #include "remap/EventCallback.h"
 #include "remap/EventTapHost.h"
-#include "platform/KeyboardEvent.h"
 
 namespace {
 

@@ -135,8 +135,6 @@ TEST_F(MZDotaContentViewControllerTest, ADamagedSavedValueIsIgnoredWithOneLogLin
     }
 }
 
-TEST(MZFlipView, IsFlipped) {
-    EXPECT_TRUE(MZFlipView().isFlipped());
-}
+TEST(MZFlipView, IsFlipped) { EXPECT_TRUE(MZFlipView().isFlipped()); }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "shell/AppDelegate.h"
-#include "remap/EventCallback.h"
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/KeyboardTap.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
+#include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
-#include "platform/linux/X11FrontProcessWatcher.h"
+#include "shell/AppDelegate.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -57,7 +57,9 @@ TEST_F(AppDelegateTest, SwitchFollowsTheButtonState) {
     const struct {
         Qt::CheckState state;
         bool on;
-    } cases[] = {{Qt::Checked, true}, {Qt::Unchecked, false}, {Qt::Checked, true},
+    } cases[] = {{Qt::Checked, true},
+                 {Qt::Unchecked, false},
+                 {Qt::Checked, true},
                  {Qt::PartiallyChecked, false}};
     for (const auto &c : cases) {
         box.setCheckState(c.state);

@@ -6,11 +6,9 @@
 X11TestClient::X11TestClient(const QByteArray &displayName) {
     int screenNumber = 0;
     m_connection.reset(xcb_connect(displayName.constData(), &screenNumber));
-    if (!isConnected())
-        return;
+    if (!isConnected()) return;
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection.get()));
-    for (int i = 0; i < screenNumber; ++i)
-        xcb_screen_next(&screens);
+    for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&screens);
     m_root = screens.data->root;
 }
 
@@ -21,9 +19,11 @@ bool X11TestClient::isConnected() const {
 }
 
 xcb_atom_t X11TestClient::atom(const char *name) const {
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        m_connection.get(),
-        xcb_intern_atom(m_connection.get(), 0, uint16_t(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t *reply =
+        xcb_intern_atom_reply(m_connection.get(),
+                              xcb_intern_atom(m_connection.get(), 0, uint16_t(std::strlen(name)),
+                                              name),
+                              nullptr);
     const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
     std::free(reply);
     return atom;
@@ -63,6 +63,6 @@ void X11TestClient::activate(xcb_window_t window) {
 }
 
 void X11TestClient::sync() {
-    std::free(xcb_get_input_focus_reply(m_connection.get(),
-                                        xcb_get_input_focus(m_connection.get()), nullptr));
+    std::free(xcb_get_input_focus_reply(m_connection.get(), xcb_get_input_focus(m_connection.get()),
+                                        nullptr));
 }

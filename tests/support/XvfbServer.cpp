@@ -21,10 +21,10 @@ bool XvfbServer::start() {
 bool XvfbServer::startOn(int number) {
     const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number),
-                                             QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                             QStringLiteral("-screen"), QStringLiteral("0"),
-                                             QStringLiteral("1024x768x24")});
+    m_process.start(QStringLiteral("Xvfb"),
+                    {QStringLiteral(":%1").arg(number), QStringLiteral("-nolisten"),
+                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                     QStringLiteral("1024x768x24")});
     if (!m_process.waitForStarted(5000)) return false;
     QElapsedTimer timer;
     timer.start();
