@@ -1,16 +1,26 @@
-// Starts the real Velmora program under a private Xvfb with the offscreen Qt platform,
-// as a person would start it, and checks it stays up, hands a second start over and
-// quits cleanly on SIGTERM.
+// Starts the real Velmora program under a private Xvfb, as a person would start it, and checks
+// it stays up, hands a second start over and quits cleanly on SIGTERM; and that started as root
+// for a person, only the keyboard broker keeps root.
+#include "shell/SingleInstance.h"
 #include "tests/support/XvfbServer.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <csignal>
 
 namespace {
+
+constexpr int waitMs = 10000;
 
 QProcessEnvironment velmoraEnvironment(const XvfbServer &x, const QTemporaryDir &home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -21,6 +31,81 @@ QProcessEnvironment velmoraEnvironment(const XvfbServer &x, const QTemporaryDir 
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
     return env;
 }
+
+QString readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The value of a "Name:\tvalue" line of /proc/<pid>/status.
+QString statusField(qint64 pid, const QString &name) {
+    for (const QString &line : readFile(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
+        if (line.startsWith(name + QLatin1Char(':'))) return line.mid(name.size() + 1).trimmed();
+    return {};
+}
+
+QList<qint64> childrenOf(qint64 parent) {
+    QList<qint64> children;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (isPid && statusField(pid, QStringLiteral("PPid")).toLongLong() == parent)
+            children << pid;
+    }
+    return children;
+}
+
+qint64 sessionOf(qint64 pid) {
+    // Field 6 of /proc/<pid>/stat, counted after the parenthesised name.
+    const QString stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.mid(stat.lastIndexOf(QLatin1Char(')')) + 2).split(' ').value(3).toLongLong();
+}
+
+bool run(const QString &program, const QStringList &arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(waitMs) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// A user of the machine made for one test, with a home of their own; removed afterwards.
+class TestPerson {
+public:
+    TestPerson() {
+        m_name = QStringLiteral("velmora-t%1").arg(QCoreApplication::applicationPid());
+        m_home = m_root.filePath(m_name);
+        // The person must be able to reach their home.
+        QFile::setPermissions(m_root.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                                 QFileDevice::ExeOther);
+        m_made = run(QStringLiteral("useradd"),
+                     {QStringLiteral("-M"), QStringLiteral("-U"), QStringLiteral("-d"), m_home,
+                      QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_name});
+        const passwd *entry = m_made ? getpwnam(m_name.toLocal8Bit().constData()) : nullptr;
+        if (!entry || !QDir().mkpath(m_home)) return;
+        uid = entry->pw_uid;
+        gid = entry->pw_gid;
+        chown(QFile::encodeName(m_home).constData(), uid, gid);
+    }
+    ~TestPerson() {
+        if (m_made) run(QStringLiteral("userdel"), {m_name});
+    }
+    bool isValid() const { return uid != 0; }
+    QString home() const { return m_home; }
+    // Gives the person a file in their home, theirs alone.
+    void own(const QString &path) const {
+        chown(QFile::encodeName(path).constData(), uid, gid);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    uid_t uid = 0;
+    gid_t gid = 0;
+
+private:
+    QTemporaryDir m_root;
+    QString m_name, m_home;
+    bool m_made = false;
+};
 
 TEST(VelmoraStart, StartsHandsOverASecondStartAndQuitsOnSigterm) {
     XvfbServer x;
@@ -38,14 +123,82 @@ TEST(VelmoraStart, StartsHandsOverASecondStartAndQuitsOnSigterm) {
     QProcess second;
     second.setProcessEnvironment(velmoraEnvironment(x, home));
     second.start(QStringLiteral(VELMORA_EXECUTABLE), {});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(second.waitForFinished(waitMs));
+    EXPECT_EQ(second.exitCode(), SingleInstance::HandedOverExitStatus);
     EXPECT_EQ(velmora.state(), QProcess::Running);
 
     ::kill(static_cast<pid_t>(velmora.processId()), SIGTERM);
-    ASSERT_TRUE(velmora.waitForFinished(10000));
+    ASSERT_TRUE(velmora.waitForFinished(waitMs));
     EXPECT_EQ(velmora.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(velmora.exitCode(), 0) << velmora.readAll().toStdString();
+}
+
+// As pkexec starts it: root, PKEXEC_UID naming the person, root's HOME, no XAUTHORITY, on a
+// display that admits only holders of the person's cookie.
+TEST(VelmoraStart, StartedAsRootForAPersonOnlyTheBrokerKeepsRoot) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root";
+    TestPerson person;
+    if (!person.isValid()) GTEST_SKIP() << "cannot make a user for the test";
+    QTemporaryDir serverDir;
+    const QString serverAuthority = serverDir.filePath(QStringLiteral("authority"));
+    const QString cookie = QString::number(QRandomGenerator::global()->generate64(), 16)
+                               .rightJustified(16, '0')
+                               .repeated(2);
+    ASSERT_TRUE(
+        run(QStringLiteral("xauth"), {QStringLiteral("-f"), serverAuthority, QStringLiteral("add"),
+                                      QStringLiteral(":0"), QStringLiteral("."), cookie}));
+    XvfbServer x;
+    if (!x.start(serverAuthority)) GTEST_SKIP() << "Xvfb is not available";
+    const QString personAuthority = person.home() + QStringLiteral("/.Xauthority");
+    ASSERT_TRUE(
+        run(QStringLiteral("xauth"), {QStringLiteral("-f"), personAuthority, QStringLiteral("add"),
+                                      x.display(), QStringLiteral("."), cookie}));
+    person.own(personAuthority);
+
+    QProcessEnvironment env;
+    for (const char *kept : {"PATH", "LANG"})
+        env.insert(QString::fromLatin1(kept), qEnvironmentVariable(kept));
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    env.insert(QStringLiteral("HOME"), QStringLiteral("/root"));
+    env.insert(QStringLiteral("USER"), QStringLiteral("root"));
+    env.insert(QStringLiteral("PKEXEC_UID"), QString::number(person.uid));
+    QProcess velmora;
+    velmora.setProcessEnvironment(env);
+    velmora.setProcessChannelMode(QProcess::MergedChannels);
+    velmora.start(QStringLiteral(VELMORA_EXECUTABLE), {});
+    ASSERT_TRUE(velmora.waitForStarted());
+    // Only the person's ~/.Xauthority admits it: still up, it has their home and X authority.
+    ASSERT_FALSE(velmora.waitForFinished(3000))
+        << "the window did not reach the display: " << velmora.readAll().toStdString();
+    const qint64 pid = velmora.processId();
+
+    const QString uid = QString::number(person.uid), gid = QString::number(person.gid);
+    EXPECT_EQ(statusField(pid, QStringLiteral("Uid")).split('\t'), QStringList(4, uid));
+    EXPECT_EQ(statusField(pid, QStringLiteral("Gid")).split('\t'), QStringList(4, gid));
+    EXPECT_FALSE(
+        statusField(pid, QStringLiteral("Groups")).split(' ').contains(QStringLiteral("0")));
+
+    const QList<qint64> children = childrenOf(pid);
+    ASSERT_EQ(children.size(), 1) << "the broker, and nothing else";
+    const qint64 broker = children.first();
+    EXPECT_EQ(statusField(broker, QStringLiteral("Uid")).split('\t'),
+              QStringList(4, QStringLiteral("0")));
+    EXPECT_EQ(QFileInfo(QStringLiteral("/proc/%1/exe").arg(broker)).symLinkTarget(),
+              QFileInfo(QStringLiteral(VELMORA_EXECUTABLE)).absolutePath() +
+                  QStringLiteral("/VelmoraBroker"));
+    EXPECT_NE(sessionOf(broker), sessionOf(pid)) << "a terminal's Ctrl+Z would reach the broker";
+
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    ASSERT_TRUE(velmora.waitForFinished(waitMs));
+    EXPECT_EQ(velmora.exitCode(), 0) << velmora.readAll().toStdString();
+    // Gone, or a zombie that whoever adopted it has not collected yet.
+    const auto ended = [broker] {
+        return !statusField(broker, QStringLiteral("State")).startsWith(QLatin1Char('S')) &&
+               !statusField(broker, QStringLiteral("State")).startsWith(QLatin1Char('R'));
+    };
+    const QDeadlineTimer deadline(waitMs);
+    while (!ended() && !deadline.hasExpired()) QThread::msleep(20);
+    EXPECT_TRUE(ended()) << "the broker outlived Velmora";
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+#include "platform/linux/BrokerClient.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <cerrno>
+
+BrokerClient::BrokerClient(UniqueFd socket, pid_t brokerPid, QObject *parent)
+    : QObject(parent), m_channel(std::move(socket)), m_brokerPid(brokerPid) {}
+
+BrokerClient::~BrokerClient() {
+    m_notifier.reset();
+    if (m_brokerPid > 0) waitpid(m_brokerPid, nullptr, WNOHANG);
+}
+
+Result<void> BrokerClient::start(Handler handler, std::chrono::milliseconds timeout) {
+    m_handler = std::move(handler);
+    if (const int error = m_channel.send(BrokerMessage(BrokerMessageType::Start)); error != 0) {
+        lose();
+        return Failure{tr("The keyboard helper has ended."), error};
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    Read read = Read::More;
+    while (read == Read::More) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd fd{m_channel.fd(), POLLIN, 0};
+        if (left.count() <= 0 || poll(&fd, 1, int(left.count())) == 0)
+            return Failure{tr("The keyboard helper does not answer.")};
+        read = readWaiting();
+    }
+    if (read == Read::Ended) return Failure{tr("The keyboard helper has ended.")};
+    m_notifier = std::make_unique<QSocketNotifier>(m_channel.fd(), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &BrokerClient::readLater);
+    return {};
+}
+
+void BrokerClient::beat() {
+    if (m_connected) m_channel.send(BrokerMessage(BrokerMessageType::Heartbeat));
+}
+
+// Hands on every waiting message; stops after the end of the first scan so that start()
+// can return.
+BrokerClient::Read BrokerClient::readWaiting() {
+    for (;;) {
+        BrokerChannel::Received received = m_channel.receive();
+        switch (received.status) {
+        case BrokerChannel::Status::Empty:
+            return Read::More;
+        case BrokerChannel::Status::Closed:
+        case BrokerChannel::Status::Malformed:
+            lose();
+            return Read::Ended;
+        case BrokerChannel::Status::Message:
+            break;
+        }
+        const bool scanDone = received.message.type == BrokerMessageType::ScanDone;
+        m_handler(std::move(received.message));
+        if (scanDone) return Read::ScanDone;
+    }
+}
+
+void BrokerClient::readLater() {
+    while (m_connected && readWaiting() == Read::ScanDone) {
+    }
+}
+
+void BrokerClient::lose() {
+    if (!m_connected) return;
+    m_connected = false;
+    if (m_notifier) m_notifier->setEnabled(false);
+    if (m_brokerPid > 0) waitpid(m_brokerPid, nullptr, WNOHANG);
+    emit disconnected();
+}
