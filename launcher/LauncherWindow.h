@@ -8,8 +8,8 @@ namespace Ui {
 class LauncherWindow;
 }
 
-// The launcher's only window: one line telling where the start of Velmora stands, and a way
-// to quit. Closing it quits the launcher.
+// The launcher's only window: one line telling where the start of Velmora stands, a button to
+// try again once it has failed or ended, and a way to quit. Closing it quits the launcher.
 class LauncherWindow : public QWidget {
     Q_OBJECT
 
@@ -19,6 +19,12 @@ public:
 
     QString statusText() const;
     void setStatusText(const QString &text);
+    // Shows the retry button with this text; a null text hides it.
+    void setRetryText(const QString &text);
+    QString retryText() const;
+
+signals:
+    void retryRequested();
 
 private:
     std::unique_ptr<Ui::LauncherWindow> m_ui;
