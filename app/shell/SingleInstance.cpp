@@ -2,6 +2,7 @@
 
 #include "platform/linux/RuntimeDirectory.h"
 
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -16,7 +17,11 @@ const QByteArray ReopenMessage = QByteArrayLiteral("reopen\n");
 SingleInstance::SingleInstance(QString socketPath, QObject *parent)
     : QObject(parent), m_path(std::move(socketPath)) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance() {
+    if (!m_server) return;
+    m_server->close();
+    RuntimeDirectory::release(QFileInfo(m_path).path());
+}
 
 Result<QString> SingleInstance::defaultPath() {
     auto directory = RuntimeDirectory::forCurrentUser();

@@ -12,7 +12,7 @@
 Result<QString> RuntimeDirectory::forCurrentUser(const QString &temporaryRoot) {
     const QString session = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!session.isEmpty() && isPrivate(session)) return session;
-    const QString own = QStringLiteral("%1/velmora-%2").arg(temporaryRoot).arg(geteuid());
+    const QString own = ownFolder(temporaryRoot);
     if (mkdir(QFile::encodeName(own).constData(), 0700) != 0 && errno != EEXIST) {
         const int error = errno;
         return Failure{QObject::tr("Cannot make %1: %2")
@@ -22,6 +22,15 @@ Result<QString> RuntimeDirectory::forCurrentUser(const QString &temporaryRoot) {
     if (!isPrivate(own))
         return Failure{QObject::tr("%1 is not ours alone, so it is not used.").arg(own)};
     return own;
+}
+
+void RuntimeDirectory::release(const QString &directory, const QString &temporaryRoot) {
+    // Fails, as it should, while another start of ours still has a socket there.
+    if (directory == ownFolder(temporaryRoot)) rmdir(QFile::encodeName(directory).constData());
+}
+
+QString RuntimeDirectory::ownFolder(const QString &temporaryRoot) {
+    return QStringLiteral("%1/velmora-%2").arg(temporaryRoot).arg(geteuid());
 }
 
 std::optional<uid_t> RuntimeDirectory::peerUid(int socketFd) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -51,6 +52,14 @@ TEST(RuntimeDirectoryTest, OnlyAFolderOfOurOwnIsUsed) {
         EXPECT_EQ(*directory, c.expected) << c.what;
     }
     qunsetenv("XDG_RUNTIME_DIR");
+
+    // Our own folder goes once empty; the session's never does.
+    QFile::remove(own);
+    ASSERT_TRUE(RuntimeDirectory::forCurrentUser(root.path()).ok());
+    RuntimeDirectory::release(session, root.path());
+    RuntimeDirectory::release(own, root.path());
+    EXPECT_TRUE(QFileInfo::exists(session));
+    EXPECT_FALSE(QFileInfo::exists(own));
 }
 
 }  // namespace

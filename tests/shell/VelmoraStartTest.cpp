@@ -88,7 +88,10 @@ public:
         chown(QFile::encodeName(m_home).constData(), uid, gid);
     }
     ~TestPerson() {
-        if (m_made) run(QStringLiteral("userdel"), {m_name});
+        if (!m_made) return;
+        run(QStringLiteral("userdel"), {m_name});
+        // Qt's own runtime folder for a person without one; theirs, and they are gone.
+        QDir(QStringLiteral("/tmp/runtime-") + m_name).removeRecursively();
     }
     bool isValid() const { return uid != 0; }
     QString home() const { return m_home; }
@@ -199,6 +202,8 @@ TEST(VelmoraStart, StartedAsRootForAPersonOnlyTheBrokerKeepsRoot) {
     const QDeadlineTimer deadline(waitMs);
     while (!ended() && !deadline.hasExpired()) QThread::msleep(20);
     EXPECT_TRUE(ended()) << "the broker outlived Velmora";
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/velmora-%1").arg(person.uid)))
+        << "the single-instance folder was left behind";
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ int main() {
         std::fprintf(stderr, "VelmoraBroker is started by Velmora, not by hand.\n");
         return 2;
     }
+    // Diagnostics go to whatever Velmora's error output was; once that is gone, a write must
+    // fail, not end the broker before it has let go.
+    std::signal(SIGPIPE, SIG_IGN);
     const UniqueFd stop = stopSignals();
     KeyboardBroker broker(UniqueFd(SocketFd), std::make_unique<LinuxBrokerDevices>());
     broker.run(stop.get());
