@@ -56,7 +56,13 @@ BrokerClient::Read BrokerClient::readWaiting() {
         case BrokerChannel::Status::Message:
             break;
         }
-        const bool scanDone = received.message.type == BrokerMessageType::ScanDone;
+        const BrokerMessageType type = received.message.type;
+        // What only this side sends has no business coming back.
+        if (type == BrokerMessageType::Start || type == BrokerMessageType::Heartbeat) {
+            lose();
+            return Read::Ended;
+        }
+        const bool scanDone = type == BrokerMessageType::ScanDone;
         m_handler(std::move(received.message));
         if (scanDone) return Read::ScanDone;
     }

@@ -27,6 +27,8 @@ public:
     // Asks the broker to open the devices. The messages of its first scan reach the handler
     // before this returns (within `timeout`); later ones as they come, on the event loop.
     Result<void> start(Handler handler, std::chrono::milliseconds timeout);
+    // Where later messages go from now on.
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
     // Tells the broker this process is alive. Never blocks: a full queue drops the beat.
     void beat();
     bool isConnected() const { return m_connected; }
