@@ -17,10 +17,8 @@ BrokerClient::~BrokerClient() {
 
 Result<void> BrokerClient::start(Handler handler, std::chrono::milliseconds timeout) {
     m_handler = std::move(handler);
-    if (const int error = m_channel.send(BrokerMessage(BrokerMessageType::Start)); error != 0) {
-        lose();
-        return Failure{tr("The keyboard helper has ended."), error};
-    }
+    // Sent blind: a broker that has already ended left its reason on the socket, read below.
+    m_channel.send(BrokerMessage(BrokerMessageType::Start));
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + timeout;
     Read read = Read::More;

@@ -1,11 +1,13 @@
 #include "platform/linux/BrokerProcess.h"
 
 #include "platform/linux/broker/BrokerChannel.h"
+#include "platform/linux/broker/BrokerMessage.h"
 
 #include <QFileInfo>
 #include <QObject>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -68,7 +70,8 @@ void BrokerProcess::runInChild(UniqueFd socket, const QByteArray &program) {
     char *const argv[] = {const_cast<char *>("VelmoraBroker"), nullptr};
     char *const envp[] = {nullptr};
     execve(program.constData(), argv, envp);
-    BrokerChannel(UniqueFd(ChildSocketFd))
-        .send(BrokerMessage::problem(BrokerProblem::BrokerNotStarted, errno));
+    unsigned char problem[BrokerMessage::HeaderBytes];
+    BrokerMessage::problem(BrokerProblem::BrokerNotStarted, errno).encodeHeader(problem);
+    send(ChildSocketFd, problem, sizeof problem, MSG_NOSIGNAL);
     _exit(127);
 }

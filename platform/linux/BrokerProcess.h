@@ -10,8 +10,8 @@
 // Starts the keyboard broker (VelmoraBroker, beside Velmora's own executable) with the
 // rights this process has at start-up: the only part of Velmora that keeps root. The
 // broker gets a session of its own, so Ctrl+Z or Ctrl+C in the terminal never reach it,
-// and nothing of ours but its end of the socket. Call before any thread exists (before
-// Qt): the child runs between fork and exec.
+// and nothing of ours but its end of the socket. Between fork and exec the child makes only
+// calls that are safe there, so start() may be called from a process with threads.
 class BrokerProcess {
 public:
     static const QString ProgramName;

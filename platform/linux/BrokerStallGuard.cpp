@@ -4,8 +4,7 @@
 
 BrokerStallGuard::BrokerStallGuard(BrokerClient &broker, std::chrono::milliseconds limit,
                                    std::function<void()> onStall)
-    : m_broker(broker), m_limit(limit), m_onStall(std::move(onStall)),
-      m_lastSent(Clock::now()) {}
+    : m_broker(broker), m_limit(limit), m_onStall(std::move(onStall)), m_lastSent(Clock::now()) {}
 
 void BrokerStallGuard::beat() {
     const Clock::time_point now = Clock::now();

@@ -1,4 +1,5 @@
 #include "platform/linux/BrokerClient.h"
+#include "platform/linux/BrokerProcess.h"
 #include "platform/linux/BrokerStallGuard.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,18 @@ TEST(BrokerClientTest, ABrokerThatSaysNothingOrEndsIsLost) {
     later.brokerSends(BrokerMessage(T::Heartbeat));  // not the broker's to send
     EXPECT_TRUE(laterLost.wait(5000));
     EXPECT_FALSE(later.client->isConnected());
+}
+
+TEST(BrokerClientTest, ABrokerProgramThatCannotRunSaysWhy) {
+    auto started = BrokerProcess::start(QStringLiteral("/nonexistent/VelmoraBroker"));
+    ASSERT_TRUE(started.ok());
+    BrokerClient client(std::move(started->socket), started->pid);
+    std::vector<BrokerMessage> received;
+    EXPECT_FALSE(client.start([&](BrokerMessage m) { received.push_back(std::move(m)); }, 5s).ok());
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].type, T::Problem);
+    EXPECT_EQ(received[0].code, int32_t(BrokerProblem::BrokerNotStarted));
+    EXPECT_EQ(received[0].errorNumber, ENOENT);
 }
 
 TEST(BrokerClientTest, ThePersonsSideFailsOpenItselfOnceItWasAwayTooLong) {

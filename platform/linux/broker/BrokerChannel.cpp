@@ -60,6 +60,14 @@ int BrokerChannel::send(const BrokerMessage &message) {
     return 0;
 }
 
+ssize_t BrokerChannel::receiveInto(msghdr &header) {
+    ssize_t length;
+    do {
+        length = recvmsg(m_socket.get(), &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    } while (length < 0 && errno == EINTR);
+    return length;
+}
+
 BrokerChannel::Received BrokerChannel::receive() {
     // One byte more than the longest message, so that an overlong one shows as truncated.
     unsigned char bytes[BrokerMessage::MaxBytes + 1];
@@ -70,11 +78,12 @@ BrokerChannel::Received BrokerChannel::receive() {
     header.msg_iovlen = 1;
     header.msg_control = control;
     header.msg_controllen = sizeof control;
-    ssize_t length;
-    do {
-        length = recvmsg(m_socket.get(), &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
-    } while (length < 0 && errno == EINTR);
-    if (length < 0) return {errno == EAGAIN ? Status::Empty : Status::Closed, {}};
+    ssize_t length = receiveInto(header);
+    // A peer that closed with messages of ours unread is reported once, ahead of what it
+    // sent before it went: that is still read, then the end.
+    const bool reset = length < 0 && errno == ECONNRESET;
+    if (reset) length = receiveInto(header);
+    if (length < 0) return {errno == EAGAIN && !reset ? Status::Empty : Status::Closed, {}};
     std::vector<UniqueFd> fds = takeFds(header);
     // An empty datagram cannot be told from the end of the stream; none is ever sent.
     if (length == 0 && fds.empty()) return {Status::Closed, {}};

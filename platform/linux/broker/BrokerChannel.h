@@ -3,6 +3,10 @@
 #include "platform/linux/broker/BrokerMessage.h"
 #include "platform/linux/broker/UniqueFd.h"
 
+#include <sys/types.h>
+
+struct msghdr;
+
 // One end of the broker socket (SOCK_SEQPACKET, one message per datagram). It never blocks:
 // the broker must go on watching even when the person's side has stopped reading, and the
 // person's main thread must never wait on the broker.
@@ -27,5 +31,7 @@ public:
     Received receive();
 
 private:
+    ssize_t receiveInto(msghdr &header);
+
     UniqueFd m_socket;
 };

@@ -59,12 +59,17 @@ std::vector<unsigned char> BrokerMessage::encode() const {
     const bool wantsPath = type == BrokerMessageType::Keyboard;
     if (wantsPath ? !validPath(path) : !path.empty()) return {};
     std::vector<unsigned char> bytes(HeaderBytes + path.size());
-    bytes[0] = Version;
-    bytes[1] = uint8_t(type);
-    putInt(&bytes[4], code);
-    putInt(&bytes[8], errorNumber);
+    encodeHeader(std::span<unsigned char, HeaderBytes>(bytes.data(), HeaderBytes));
     std::memcpy(bytes.data() + HeaderBytes, path.data(), path.size());
     return bytes;
+}
+
+void BrokerMessage::encodeHeader(std::span<unsigned char, HeaderBytes> out) const {
+    out[0] = Version;
+    out[1] = uint8_t(type);
+    out[2] = out[3] = 0;
+    putInt(&out[4], code);
+    putInt(&out[8], errorNumber);
 }
 
 std::optional<BrokerMessage> BrokerMessage::decode(std::span<const unsigned char> bytes,

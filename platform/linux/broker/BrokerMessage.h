@@ -52,6 +52,9 @@ struct BrokerMessage {
     // The datagram body; empty when the message cannot be sent as it is (a path too long,
     // or one where its kind has none).
     std::vector<unsigned char> encode() const;
+    // The header alone, without allocating: all there is of a message without a path, and
+    // safe in a child between fork and exec.
+    void encodeHeader(std::span<unsigned char, HeaderBytes> out) const;
     // A message from a datagram body and the descriptors that came with it, or nothing
     // when anything about them is wrong; the descriptors are closed then.
     static std::optional<BrokerMessage> decode(std::span<const unsigned char> bytes,
