@@ -25,7 +25,8 @@ public:
     Result(Failure failure) : m_state(std::move(failure)) {}
     // A result of a more derived value, as from a factory of a concrete implementation.
     template <typename U>
-    requires std::is_convertible_v<U, T> Result(Result<U> &&other)
+        requires std::is_convertible_v<U, T>
+    Result(Result<U> &&other)
         : m_state(other.ok() ? State(T(other.take())) : State(other.failure())) {}
 
     bool ok() const { return m_state.index() == 0; }
