@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/StallGuard.h"
+#include "platform/linux/TapWatchdog.h"
 
 #include <chrono>
 #include <functional>
@@ -9,20 +10,20 @@ class BrokerClient;
 
 // The stall guard of a tap on the keyboard broker's devices. The broker watches the beats
 // this sends and lets the keyboards go on its own when they stop, even while this whole
-// process is stopped or traced. This side notices on its next beat that it was away for
-// longer than the limit, or hears it from the broker, and then fails open too (onStall, on
-// the main thread), so that the tap knows the keyboards are no longer its own before it
-// reads another key.
+// process is stopped or traced. Within the process a watchdog thread does the rest while
+// only the main thread is stuck (it can hand NumLock back, which the broker cannot know
+// about). Back from a stop, the next beat notices that it was away for longer than the limit,
+// or the broker says so, and the tap fails open here too (onStall, on the main thread)
+// before it reads another key, since the keyboards are no longer its own.
 class BrokerStallGuard final : public StallGuard {
 public:
     BrokerStallGuard(BrokerClient &broker, std::chrono::milliseconds limit,
                      std::function<void()> onStall);
 
     void beat() override;
-    // The broker watches regardless: time with nothing grabbed costs nothing there.
-    void setArmed(bool) override {}
-    bool tripped() const override { return m_tripped; }
-    void reset() override { m_tripped = false; }
+    void setArmed(bool armed) override { m_watchdog.setArmed(armed); }
+    bool tripped() const override { return m_tripped || m_watchdog.tripped(); }
+    void reset() override;
     // The broker has let the keyboards go.
     void brokerReleased();
 
@@ -36,4 +37,6 @@ private:
     const std::function<void()> m_onStall;
     Clock::time_point m_lastSent;
     bool m_tripped = false;
+    // Last, so that its thread ends before anything it touches goes away.
+    TapWatchdog m_watchdog;
 };
