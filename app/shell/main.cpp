@@ -1,5 +1,4 @@
-#include "platform/linux/BrokerProcess.h"
-#include "platform/linux/PersonSession.h"
+#include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
 #include "shell/AppDelegate.h"
 #include "shell/SingleInstance.h"
@@ -10,33 +9,13 @@
 
 #include <cstdio>
 
-namespace {
-
-// Before anything of Qt: the broker is forked while this is the only thread and this
-// process still has the rights it was started with; then this process becomes the person
-// it was started for.
-std::optional<BrokerProcess::Started> splitPrivileges() {
-    auto person = PersonSession::invokingPerson();
-    if (!person) {
-        std::fprintf(stderr, "Velmora: %s\n", qPrintable(person.failure().message));
-        std::exit(1);
-    }
-    auto broker = BrokerProcess::start(BrokerProcess::besideExecutable());
-    if (!broker) std::fprintf(stderr, "Velmora: %s\n", qPrintable(broker.failure().message));
-    if (person->has_value()) {
-        if (const auto became = PersonSession::become(**person); !became) {
-            std::fprintf(stderr, "Velmora: %s\n", qPrintable(became.failure().message));
-            std::exit(1);
-        }
-    }
-    if (!broker) return std::nullopt;
-    return broker.take();
-}
-
-}  // namespace
-
 int main(int argc, char **argv) {
-    std::optional<BrokerProcess::Started> broker = splitPrivileges();
+    // Before anything of Qt: only the broker keeps the rights this process was started with.
+    auto split = PrivilegeSplit::perform(BrokerProcess::besideExecutable());
+    if (!split) {
+        std::fprintf(stderr, "Velmora: %s\n", qPrintable(split.failure().message));
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
