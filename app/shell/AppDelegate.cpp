@@ -200,6 +200,7 @@ void AppDelegate::refreshStatus() {
         m_mainWindow->ui().statusLabel->setText(text);
         m_mainWindow->ui().switchButton->setText(StatusLine::switchText(start));
     }
-    if (m_tray) m_tray->showState(start, start && !state.chatPaused, text);
+    // The coloured icon promises keys are being remapped, so it needs a working tap too.
+    if (m_tray) m_tray->showState(start, start && !state.chatPaused && m_tap, text);
     emit statusChanged(text);
 }

@@ -8,6 +8,12 @@ namespace {
 
 QString tr(const char *text) { return QCoreApplication::translate("StatusLine", text); }
 
+QString switchLine(const StatusLine::State &state) {
+    if (!state.remapSwitch) return tr("Remapping off");
+    if (state.chatPaused) return tr("Remapping on, paused while you type in the chat");
+    return tr("Remapping on");
+}
+
 QString frontLine(const StatusLine::State &state) {
     if (!state.frontKnown) return tr("Front application unknown: %1").arg(state.frontUnavailable);
     return tr("In front: %1").arg(state.frontName.isNull() ? tr("(none)") : state.frontName);
@@ -23,14 +29,8 @@ QString tapLines(const StatusLine::State &state) {
 }  // namespace
 
 QString StatusLine::text(const State &state) {
-    return switchState(state) + QStringLiteral(" — ") + frontLine(state) + QLatin1Char('\n') +
+    return switchLine(state) + QStringLiteral(" — ") + frontLine(state) + QLatin1Char('\n') +
            tapLines(state);
-}
-
-QString StatusLine::switchState(const State &state) {
-    if (!state.remapSwitch) return tr("Remapping off");
-    if (state.chatPaused) return tr("Remapping on, paused while you type in the chat");
-    return tr("Remapping on");
 }
 
 QString StatusLine::switchText(bool on) {

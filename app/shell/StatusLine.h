@@ -24,8 +24,6 @@ public:
     };
 
     static QString text(const State &state);
-    // The first line alone: on, off or paused.
-    static QString switchState(const State &state);
     // The switch button's caption for the state it is in.
     static QString switchText(bool on);
     // What a person can do about a tap that could not be made; empty when there is nothing.

@@ -19,7 +19,8 @@ public:
     explicit VelmoraTray(QObject *parent = nullptr);
     ~VelmoraTray() override;
 
-    // `active`: remapping is on and not paused. Sets the switch action without a report.
+    // `active`: remapping is on, not paused, and can work. Sets the switch action without a
+    // report.
     void showState(bool switchOn, bool active, const QString &status);
     void show();
 
