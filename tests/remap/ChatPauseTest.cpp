@@ -35,15 +35,4 @@ TEST(ChatPause, FollowsTheChatThroughASequenceOfKeys) {
     }
 }
 
-TEST(ChatPause, OffItNeverPausesAndTurningItOffEndsAPause) {
-    ChatPause pause;
-    EXPECT_FALSE(pause.feed(Down, Enter));
-    EXPECT_FALSE(pause.isPaused());
-    pause.setEnabled(true);
-    EXPECT_TRUE(pause.feed(Down, Enter));
-    pause.setEnabled(false);
-    EXPECT_FALSE(pause.isPaused());
-    EXPECT_FALSE(pause.feed(Down, Q));
-}
-
 }  // namespace
