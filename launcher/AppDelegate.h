@@ -15,7 +15,9 @@ class QSocketNotifier;
 // Starts the Velmora carried in the launcher's resources as root once the launcher is up, and
 // keeps the launcher's event loop running throughout: the authorization is awaited and Velmora
 // followed by signals and timers, never by a blocking wait. Each way a start can fail is told
-// as what it is, with a button to try again.
+// as what it is, with a button to try again. A launcher run from the build folder, with no
+// Velmora in its resources, starts the Velmora built beside it; failing that, the window says
+// where it looked and how to install.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -26,6 +28,8 @@ public:
     // Velmora's exit status when it only brought an already running Velmora forward
     // (SingleInstance::HandedOverExitStatus; the launcher links nothing of Velmora's).
     static constexpr int velmoraHandedOverStatus = 3;
+    // Where the build puts Velmora, relative to the launcher's folder.
+    static const QString builtVelmoraPath;
 
     explicit AppDelegate(const LXBundle &bundle = LXBundle::mainBundle(),
                          QObject *parent = nullptr);
@@ -42,6 +46,8 @@ signals:
 
 private:
     QString velmoraExecutablePath() const;
+    QString builtVelmoraExecutablePath() const;
+    QString notFoundText() const;
     void launchVelmora();
     void launchSettled(qint32 status);
     void watchVelmora();
