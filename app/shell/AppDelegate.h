@@ -16,6 +16,8 @@ class MZDotaContentViewController;
 class QAbstractButton;
 class QSystemTrayIcon;
 class QWidget;
+class UpdateCheck;
+class UrlOpener;
 class X11FrontProcessWatcher;
 
 // Velmora's application delegate: builds the main window around the slot panel, owns the
@@ -28,6 +30,7 @@ public:
     struct Platform {
         std::function<std::unique_ptr<KeyboardTap>(QString *whyNot)> createTap;
         std::function<std::unique_ptr<X11FrontProcessWatcher>(QString *whyNot)> createWatcher;
+        std::function<std::unique_ptr<UrlOpener>()> createUrlOpener;
     };
     static Platform linuxPlatform();
 
@@ -74,4 +77,5 @@ private:
     std::unique_ptr<X11FrontProcessWatcher> m_watcher;
     QString m_watcherUnavailable;
     QSystemTrayIcon *m_tray = nullptr;
+    std::unique_ptr<UpdateCheck> m_updateCheck;
 };
