@@ -10,7 +10,7 @@ packages=(
   libssl-dev libevdev-dev libudev-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb x11-utils xauth imagemagick fonts-wqy-microhei
-  pkexec policykit-1
+  pkexec policykit-1 xdg-utils
 )
 
 missing=()

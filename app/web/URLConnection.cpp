@@ -9,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QSet>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <memory>
 
@@ -22,8 +23,9 @@ Error cancelledError() {
 }
 
 // The blocking sends under way. The application's destructor waits for every pooled job,
-// so a send left to run into its time-out would hold up the exit for that long: once the
-// application closes down, they are ended and new ones refused.
+// and once it has begun, no event reaches a worker thread any more, so a send still
+// running could never end: while the application can still deliver events, running sends
+// are ended and waited for, and later ones are refused.
 class RunningSends {
 public:
     static RunningSends &instance() {
@@ -39,6 +41,7 @@ public:
     void remove(URLConnection *connection) {
         QMutexLocker lock(&m_mutex);
         m_connections.remove(connection);
+        m_ended.wakeAll();
     }
     // At the start of each application.
     static void open() {
@@ -49,13 +52,18 @@ public:
 
 private:
     static void close() {
-        QMutexLocker lock(&instance().m_mutex);
-        instance().m_closing = true;
-        for (URLConnection *connection : std::as_const(instance().m_connections))
+        RunningSends &sends = instance();
+        QMutexLocker lock(&sends.m_mutex);
+        sends.m_closing = true;
+        for (URLConnection *connection : std::as_const(sends.m_connections))
             QMetaObject::invokeMethod(connection, &URLConnection::abort, Qt::QueuedConnection);
+        const QDeadlineTimer deadline(std::chrono::seconds(5));
+        while (!sends.m_connections.isEmpty() && sends.m_ended.wait(&sends.m_mutex, deadline)) {
+        }
     }
 
     QMutex m_mutex;
+    QWaitCondition m_ended;
     QSet<URLConnection *> m_connections;
     bool m_closing = false;
 };
@@ -125,6 +133,7 @@ void URLConnection::start() {
     const QByteArray &method = m_request.httpMethod();
     m_reply = method == "GET" ? m_manager->get(request)
                               : m_manager->sendCustomRequest(request, method, m_request.httpBody());
+    if (!m_reply) return fail(cancelledError());
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &URLConnection::replyMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &URLConnection::replyReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &URLConnection::replyFinished);

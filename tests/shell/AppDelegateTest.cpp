@@ -1,4 +1,5 @@
 #include "platform/KeyboardEvent.h"
+#include "platform/UrlOpener.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
 #include "remap/EventCallback.h"
@@ -14,6 +15,12 @@
 
 namespace {
 
+QList<QUrl> openedUrls;
+
+struct RecordingOpener : UrlOpener {
+    void openUrl(const QUrl &url) override { openedUrls.append(url); }
+};
+
 AppDelegate::Platform unavailablePlatform() {
     return {
         [](QString *whyNot) {
@@ -24,6 +31,7 @@ AppDelegate::Platform unavailablePlatform() {
             *whyNot = QStringLiteral("no X server");
             return std::unique_ptr<X11FrontProcessWatcher>();
         },
+        [] { return std::make_unique<RecordingOpener>(); },
     };
 }
 
@@ -31,6 +39,8 @@ class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QStandardPaths::setTestModeEnabled(true);
+        // Nothing listens there: the update request fails at once.
+        qputenv("VELMORA_UPDATE_ENDPOINT", "http://127.0.0.1:1/velmora/info.php");
         delegate.applicationDidFinishLaunching();
     }
     AppDelegate delegate{unavailablePlatform()};
@@ -79,6 +89,14 @@ TEST_F(AppDelegateTest, TheWindowSwitchDrivesRemapping) {
     EXPECT_TRUE(delegate.statusText().startsWith(QStringLiteral("Remapping on")));
     button->click();
     EXPECT_FALSE(delegate.remapSwitch());
+}
+
+TEST_F(AppDelegateTest, TheLinkButtonsOpenTheirPages) {
+    openedUrls.clear();
+    for (const char *name : {"homeButton", "weiboButton"})
+        delegate.window()->findChild<QPushButton *>(QString::fromLatin1(name))->click();
+    EXPECT_EQ(openedUrls, QList<QUrl>({QUrl(QStringLiteral(VELMORA_HOME_URL)),
+                                       QUrl(QStringLiteral(VELMORA_WEIBO_URL))}));
 }
 
 TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
