@@ -25,11 +25,7 @@ TapEvent *eventCallback(void *, uint32_t type, TapEvent *event, void *) {
             const uint16_t keyCode = event->keyCode();
             return std::pair(keyCode, event->modifierFlags());
         },
-        [&] {
-            SlotCombos combos;
-            for (int slot = 1; slot <= 6; ++slot) combos[slot - 1] = host.slotKeyCombo(slot);
-            return combos;
-        });
+        [&]() -> const SlotTable & { return host.slotTable(); });
     if (result.passThrough) return event;
     return host.createKeyboardEvent(result.targetKeyCode, result.keyDown);
 }

@@ -11,9 +11,12 @@ MZDotaContentViewController::MZDotaContentViewController(QWidget *parent)
     ui->setupUi(this);
     for (MZRecorderControl *control : controls()) control->setAllowsKeyOnly(true, true);
     restoreKeyCombos();
-    for (MZRecorderControl *control : controls())
+    for (MZRecorderControl *control : controls()) {
         connect(control, &MZRecorderControl::keyComboChanged, this,
                 &MZDotaContentViewController::saveKeyCombos);
+        connect(control, &MZRecorderControl::keyComboChanged, this,
+                &MZDotaContentViewController::keyCombosChanged);
+    }
 }
 
 MZDotaContentViewController::~MZDotaContentViewController() = default;
@@ -36,10 +39,14 @@ void MZDotaContentViewController::restoreKeyCombos() {
     for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo((*combos)[i]);
 }
 
-void MZDotaContentViewController::saveKeyCombos() const {
+SlotCombos MZDotaContentViewController::keyCombos() const {
     SlotCombos combos;
     const auto recorders = controls();
     for (size_t i = 0; i < recorders.size(); ++i) combos[i] = recorders[i]->keyCombo();
+    return combos;
+}
+
+void MZDotaContentViewController::saveKeyCombos() const {
     QSettings settings;
-    SlotComboStore::save(settings, combos);
+    SlotComboStore::save(settings, keyCombos());
 }

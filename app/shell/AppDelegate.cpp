@@ -1,5 +1,7 @@
 #include "shell/AppDelegate.h"
 
+#include "platform/EventTap.h"
+#include "platform/FrontProcessSource.h"
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
@@ -21,8 +23,12 @@
 
 AppDelegate::Platform AppDelegate::linuxPlatform() {
     return {
-        [](QString *whyNot) { return KeyboardTap::create(eventCallback, nullptr, whyNot); },
-        [](QString *whyNot) { return X11FrontProcessWatcher::create({}, whyNot); },
+        []() -> Result<std::unique_ptr<EventTap>> {
+            return KeyboardTap::create(eventCallback, nullptr);
+        },
+        []() -> Result<std::unique_ptr<FrontProcessSource>> {
+            return X11FrontProcessWatcher::create();
+        },
         [] { return std::make_unique<XdgUrlOpener>(); },
     };
 }
@@ -51,8 +57,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_contentVC = panel;
     workView()->setFixedSize(panel->sizeHint() + QSize(10, 10));
     panel->setGeometry(workView()->rect().adjusted(5, 5, -5, -5));
+    rebuildSlotTable();
+    connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
+            &AppDelegate::rebuildSlotTable);
     selfPoint = this;
-    installFrontWatcher();
+    installFrontSource();
     installTap();
     installTrayIcon();
     refreshStatus();
@@ -81,28 +90,33 @@ void AppDelegate::buildWindow() {
 }
 
 void AppDelegate::installTap() {
-    m_tap = m_platform.createTap ? m_platform.createTap(&m_tapUnavailable) : nullptr;
-    if (!m_tap) {
+    auto tap = m_platform.createTap();
+    if (!tap) {
+        m_tapUnavailable = tap.failure().message;
         qInfo("keyboard tap unavailable: %s", qPrintable(m_tapUnavailable));
         return;
     }
-    connect(m_tap.get(), &KeyboardTap::statusChanged, this, &AppDelegate::refreshStatus);
+    m_tap = tap.take();
+    connect(m_tap.get(), &EventTap::statusChanged, this, &AppDelegate::refreshStatus);
 }
 
-void AppDelegate::installFrontWatcher() {
-    m_watcher =
-        m_platform.createWatcher ? m_platform.createWatcher(&m_watcherUnavailable) : nullptr;
-    if (!m_watcher) {
-        qInfo("front application unknown: %s", qPrintable(m_watcherUnavailable));
+void AppDelegate::installFrontSource() {
+    auto source = m_platform.createFrontSource();
+    if (!source) {
+        m_frontUnavailable = source.failure().message;
+        qInfo("front application unknown: %s", qPrintable(m_frontUnavailable));
         return;
     }
-    connect(m_watcher.get(), &X11FrontProcessWatcher::frontProcessNameChanged, this,
+    m_frontSource = source.take();
+    connect(m_frontSource.get(), &FrontProcessSource::frontProcessNameChanged, this,
             &AppDelegate::refreshStatus);
-    connect(m_watcher.get(), &X11FrontProcessWatcher::connectionLost, this, [this] {
-        m_watcherUnavailable = tr("the X server is unreachable");
+    connect(m_frontSource.get(), &FrontProcessSource::connectionLost, this, [this] {
+        m_frontUnavailable = tr("the X server is unreachable");
         refreshStatus();
     });
 }
+
+void AppDelegate::rebuildSlotTable() { m_slotTable = makeSlotTable(m_contentVC->keyCombos()); }
 
 void AppDelegate::installTrayIcon() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
@@ -137,12 +151,7 @@ QWidget *AppDelegate::workView() const {
 
 const QString &AppDelegate::frontProcessName() const {
     static const QString NoName;
-    return m_watcher ? m_watcher->frontProcessName() : NoName;
-}
-
-KeyCombo AppDelegate::slotKeyCombo(int slot) const {
-    if (!m_contentVC || slot < 1 || slot > 6) return {};
-    return m_contentVC->controls()[size_t(slot - 1)]->keyCombo();
+    return m_frontSource ? m_frontSource->frontProcessName() : NoName;
 }
 
 TapEvent *AppDelegate::createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) {
@@ -157,8 +166,9 @@ QString AppDelegate::statusText() const {
     QString text = start ? tr("Remapping on") : tr("Remapping off");
     if (!m_tap) return text + tr(" — cannot remap: %1").arg(m_tapUnavailable);
     text += QStringLiteral(" — ") + m_tap->statusText();
-    if (!m_watcher) return text + tr(" — front application unknown: %1").arg(m_watcherUnavailable);
-    const QString name = m_watcher->frontProcessName();
+    if (!m_frontSource)
+        return text + tr(" — front application unknown: %1").arg(m_frontUnavailable);
+    const QString name = m_frontSource->frontProcessName();
     return text + tr(" — in front: %1").arg(name.isNull() ? tr("(none)") : name);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "remap/EventTapHost.h"
+#include "remap/RemapDecision.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,7 +11,8 @@
 #include <functional>
 #include <memory>
 
-class KeyboardTap;
+class EventTap;
+class FrontProcessSource;
 class MainWindow;
 class MZContentViewController;
 class MZDotaContentViewController;
@@ -18,18 +21,18 @@ class QSystemTrayIcon;
 class QWidget;
 class UpdateCheck;
 class UrlOpener;
-class X11FrontProcessWatcher;
 
 // Velmora's application delegate: builds the main window around the slot panel, owns the
-// remapping switch, the keyboard tap and the front process watcher, and answers the tap
-// callback through EventTapHost. Lives on the main thread for the life of the process.
+// remapping switch, the keyboard tap and the front process source, and answers the tap
+// callback through EventTapHost from plain values: the slot table is rebuilt whenever a
+// recorder changes. Lives on the main thread for the life of the process.
 class AppDelegate : public QObject, public EventTapHost {
     Q_OBJECT
 public:
-    // How the platform pieces are made; tests hand in factories that make none.
+    // How the platform pieces are made: the Linux ones in the program, fakes in tests.
     struct Platform {
-        std::function<std::unique_ptr<KeyboardTap>(QString *whyNot)> createTap;
-        std::function<std::unique_ptr<X11FrontProcessWatcher>(QString *whyNot)> createWatcher;
+        std::function<Result<std::unique_ptr<EventTap>>()> createTap;
+        std::function<Result<std::unique_ptr<FrontProcessSource>>()> createFrontSource;
         std::function<std::unique_ptr<UrlOpener>()> createUrlOpener;
     };
     static Platform linuxPlatform();
@@ -51,7 +54,7 @@ public:
     // EventTapHost
     bool remapSwitch() const override { return start; }
     const QString &frontProcessName() const override;
-    KeyCombo slotKeyCombo(int slot) const override;
+    const SlotTable &slotTable() const override { return m_slotTable; }
     TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) override;
 
     // Releases every key the tap holds and lets the keyboards go; safe to call twice.
@@ -63,7 +66,8 @@ signals:
 private:
     void buildWindow();
     void installTap();
-    void installFrontWatcher();
+    void installFrontSource();
+    void rebuildSlotTable();
     void installTrayIcon();
     void refreshStatus();
 
@@ -72,10 +76,11 @@ private:
     QPointer<QWidget> _window;
     QPointer<MZDotaContentViewController> m_contentVC;
     bool start = false;
-    std::unique_ptr<KeyboardTap> m_tap;
+    SlotTable m_slotTable = makeSlotTable({});
+    std::unique_ptr<EventTap> m_tap;
     QString m_tapUnavailable;
-    std::unique_ptr<X11FrontProcessWatcher> m_watcher;
-    QString m_watcherUnavailable;
+    std::unique_ptr<FrontProcessSource> m_frontSource;
+    QString m_frontUnavailable;
     QSystemTrayIcon *m_tray = nullptr;
     std::unique_ptr<UpdateCheck> m_updateCheck;
 };

@@ -19,9 +19,8 @@ int main(int argc, char **argv) {
 
     SingleInstance instance(SingleInstance::defaultKey());
     if (instance.handOverToRunning()) return 0;
-    QString whyNot;
-    if (!instance.listen(&whyNot))
-        qInfo("a second start cannot reach this one: %s", qPrintable(whyNot));
+    if (const auto listening = instance.listen(); !listening)
+        qInfo("a second start cannot reach this one: %s", qPrintable(listening.failure().message));
 
     AppDelegate delegate(AppDelegate::linuxPlatform());
     QuitSignalHandler quitSignals;

@@ -1,15 +1,16 @@
 #include "platform/KeyboardEvent.h"
 #include "platform/UrlOpener.h"
-#include "platform/linux/KeyboardTap.h"
-#include "platform/linux/X11FrontProcessWatcher.h"
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/AppDelegate.h"
+#include "tests/support/FakeEventTap.h"
+#include "tests/support/FakeFrontProcessSource.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,24 @@ struct RecordingOpener : UrlOpener {
 
 AppDelegate::Platform unavailablePlatform() {
     return {
-        [](QString *whyNot) {
-            *whyNot = QStringLiteral("no /dev/uinput");
-            return std::unique_ptr<KeyboardTap>();
+        [] { return Failure{QStringLiteral("no /dev/uinput")}; },
+        [] { return Failure{QStringLiteral("no X server")}; },
+        [] { return std::make_unique<RecordingOpener>(); },
+    };
+}
+
+// The fakes stay owned by the delegate; the test keeps a look at them.
+AppDelegate::Platform fakePlatform(FakeEventTap **tap, FakeFrontProcessSource **front) {
+    return {
+        [tap]() -> Result<std::unique_ptr<EventTap>> {
+            auto made = std::make_unique<FakeEventTap>();
+            *tap = made.get();
+            return std::unique_ptr<EventTap>(std::move(made));
         },
-        [](QString *whyNot) {
-            *whyNot = QStringLiteral("no X server");
-            return std::unique_ptr<X11FrontProcessWatcher>();
+        [front]() -> Result<std::unique_ptr<FrontProcessSource>> {
+            auto made = std::make_unique<FakeFrontProcessSource>();
+            *front = made.get();
+            return std::unique_ptr<FrontProcessSource>(std::move(made));
         },
         [] { return std::make_unique<RecordingOpener>(); },
     };
@@ -107,16 +119,41 @@ TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
     EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
 }
 
-TEST_F(AppDelegateTest, CallbackReadsTheLiveRecordersButNeedsTheGameInFront) {
-    delegate.contentVC()->control3()->setKeyCombo({0, 12});
-    EXPECT_EQ(delegate.slotKeyCombo(3), (KeyCombo{0, 12}));
-    EXPECT_EQ(delegate.slotKeyCombo(7), KeyCombo{});
+TEST_F(AppDelegateTest, AMissingFrontApplicationMeansNothingIsRemapped) {
     QCheckBox on;
     on.setChecked(true);
     delegate.startClick(&on);
     KeyboardEvent q(12, true, 0x100);
-    // No watcher means no front application, so nothing is remapped.
     EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr), &q);
+}
+
+// A key recorded in the window is what the tap side remaps, from the next key event on,
+// and the status line follows the front application.
+TEST(AppDelegateWithFakePlatform, ARecordedSlotKeyIsRemappedWhileTheGameIsInFront) {
+    QStandardPaths::setTestModeEnabled(true);
+    FakeEventTap *tap = nullptr;
+    FakeFrontProcessSource *front = nullptr;
+    AppDelegate delegate(fakePlatform(&tap, &front));
+    delegate.applicationDidFinishLaunching();
+    ASSERT_TRUE(tap && front);
+    front->setFront(QStringLiteral("Warcraft III.exe"));
+    EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("Warcraft III.exe")));
+    auto *slot3 = delegate.contentVC()->control3();
+    slot3->clear();
+    QTest::mouseClick(slot3, Qt::LeftButton);
+    QTest::keyClick(slot3, Qt::Key_Q);
+    auto *button = delegate.window()->findChild<QPushButton *>(QStringLiteral("switchButton"));
+    button->click();
+    EXPECT_EQ(tap->rearmed, 1) << "switching on takes the keyboards back";
+
+    KeyboardEvent q(12, true, 0x100);
+    TapEvent *made = eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr);
+    ASSERT_NE(made, &q);
+    EXPECT_EQ(std::unique_ptr<TapEvent>(made)->keyCode(), 86);
+    front->setFront(QStringLiteral("xterm"));
+    EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr), &q);
+    delegate.shutdown();
+    EXPECT_EQ(tap->shutDown, 1);
 }
 
 }  // namespace
