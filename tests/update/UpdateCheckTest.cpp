@@ -136,16 +136,6 @@ TEST_F(UpdateCheckTest, AReceivedDocumentWithNullsReplacesTheStoredOneAndReadsBa
     EXPECT_EQ(stored(), expected) << "read through a fresh settings object";
 }
 
-TEST_F(UpdateCheckTest, BodiesThatAreNotAnObjectLeaveTheStoredDocument) {
-    const QVariantMap before{{"version", "1.1"}};
-    store(before);
-    const std::optional<QByteArray> bodies[] = {std::nullopt, "", "[1,2]", "not json", "\"1.2\""};
-    for (const auto &body : bodies) {
-        check->didReceiveInfo(body);
-        EXPECT_EQ(stored(), before) << body.value_or("(none)").constData();
-    }
-}
-
 TEST_F(UpdateCheckTest, TheRequestStoresAnAnswerOfUpTo1MiB) {
     const QByteArray document = R"({"version":"2.0","downloadurl":"http://dl.example/","pad":")";
     const auto answerOfSize = [&](qsizetype size) {

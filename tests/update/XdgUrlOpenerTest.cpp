@@ -145,11 +145,4 @@ TEST_F(XdgUrlOpenerTest, RunsAsTheInvokingUserWithNothingOfOurs) {
         << seen.toStdString();
 }
 
-TEST_F(XdgUrlOpenerTest, WithoutRootItRunsAsThisProcessUser) {
-    const auto command = XdgUrlOpener::commandFor(address, context(1000, {}));
-    ASSERT_TRUE(command);
-    ASSERT_TRUE(XdgUrlOpener::run(*command));
-    EXPECT_TRUE(report().startsWith(QStringLiteral("%1 ").arg(geteuid())));
-}
-
 }  // namespace
