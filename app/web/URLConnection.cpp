@@ -32,15 +32,24 @@ public:
         static RunningSends sends;
         return sends;
     }
-    bool add(URLConnection *connection) {
+    // A send begins; false once the application closes down.
+    bool begin(URLConnection *connection) {
         QMutexLocker lock(&m_mutex);
         if (m_closing) return false;
         m_connections.insert(connection);
+        ++m_active;
         return true;
     }
-    void remove(URLConnection *connection) {
+    // Its transfer is over: nothing is sent to the connection any more.
+    void forget(URLConnection *connection) {
         QMutexLocker lock(&m_mutex);
         m_connections.remove(connection);
+    }
+    // The connection and its network manager are gone too, which needs a working
+    // application for the manager's own clean-up.
+    void end() {
+        QMutexLocker lock(&m_mutex);
+        --m_active;
         m_ended.wakeAll();
     }
     // At the start of each application.
@@ -58,13 +67,14 @@ private:
         for (URLConnection *connection : std::as_const(sends.m_connections))
             QMetaObject::invokeMethod(connection, &URLConnection::abort, Qt::QueuedConnection);
         const QDeadlineTimer deadline(std::chrono::seconds(5));
-        while (!sends.m_connections.isEmpty() && sends.m_ended.wait(&sends.m_mutex, deadline)) {
+        while (sends.m_active > 0 && sends.m_ended.wait(&sends.m_mutex, deadline)) {
         }
     }
 
     QMutex m_mutex;
     QWaitCondition m_ended;
     QSet<URLConnection *> m_connections;
+    int m_active = 0;
     bool m_closing = false;
 };
 
@@ -90,14 +100,18 @@ public:
     }
 
     void send(const URLRequest &request, qint64 maximumBodySize) {
-        URLConnection connection(request, this, maximumBodySize);
-        if (!RunningSends::instance().add(&connection)) {
-            m_error = cancelledError();
-            return;
+        RunningSends &sends = RunningSends::instance();
+        {
+            URLConnection connection(request, this, maximumBodySize);
+            if (!sends.begin(&connection)) {
+                m_error = cancelledError();
+                return;
+            }
+            connection.start();
+            if (!m_ended) m_loop.exec();
+            sends.forget(&connection);
         }
-        connection.start();
-        if (!m_ended) m_loop.exec();
-        RunningSends::instance().remove(&connection);
+        sends.end();
     }
 
     std::optional<URLResponse> m_response;
