@@ -8,7 +8,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build"}
 display=:$((100 + RANDOM % 400))
 home=$(mktemp -d)
-trap 'kill "${velmora:-}" "${xvfb:-}" 2>/dev/null || true; rm -rf "$home"' EXIT
+trap 'kill "${velmora:-}" "${xvfb:-}" "${web:-}" 2>/dev/null || true; rm -rf "$home"' EXIT
+
+# An update document announcing a newer version, so that the picture shows the Download button.
+mkdir -p "$home/www/velmora"
+echo '{"version":"1.1.0","downloadurl":"https://velmora.example.org/download"}' \
+  >"$home/www/velmora/info.php"
+port=$((20000 + RANDOM % 20000))
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$home/www" >/dev/null 2>&1 &
+web=$!
+for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.2; done
 
 mkdir -p "$home/Velmora"
 cat >"$home/Velmora/Velmora.conf" <<'CONF'
@@ -25,6 +34,7 @@ Xvfb "$display" -nolisten tcp -screen 0 800x600x24 >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
 DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home XDG_RUNTIME_DIR=$home QT_QPA_PLATFORM=xcb \
+  VELMORA_UPDATE_ENDPOINT="http://127.0.0.1:$port/velmora/info.php" \
   "$build/app/shell/Velmora" >/dev/null 2>&1 &
 velmora=$!
 sleep 3

@@ -5,6 +5,7 @@
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
+#include "platform/linux/XdgUrlOpener.h"
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
@@ -12,6 +13,7 @@
 #include "shell/VelmoraTray.h"
 #include "shell/WindowCloseGuard.h"
 #include "ui_MainWindow.h"
+#include "update/UpdateCheck.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,6 +31,7 @@ AppDelegate::Platform AppDelegate::linuxPlatform() {
         []() -> Result<std::unique_ptr<FrontProcessSource>> {
             return X11FrontProcessWatcher::create();
         },
+        [] { return std::make_unique<XdgUrlOpener>(); },
     };
 }
 
@@ -68,6 +71,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     installTrayIcon();
     refreshStatus();
     window()->show();
+    // Last: the label from the stored document at once, then the request for a new one.
+    m_updateCheck->updateCheck();
+    m_updateCheck->startRequest();
 }
 
 void AppDelegate::buildWindow() {
@@ -75,9 +81,12 @@ void AppDelegate::buildWindow() {
     m_mainWindow->setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.png")));
     setWindow(m_mainWindow.get());
     const auto &ui = m_mainWindow->ui();
-    // The update check fills in the latest version once it is known.
-    ui.versionFiled->setText(
-        QStringLiteral("当前版本：%1").arg(QCoreApplication::applicationVersion()));
+    m_updateCheck =
+        std::make_unique<UpdateCheck>(UpdateCheck::Outlets{ui.versionFiled, ui.updateButton,
+                                                           ui.homeButton, ui.weiboButton},
+                                      m_platform.createUrlOpener ? m_platform.createUrlOpener()
+                                                                 : nullptr,
+                                      UpdateCheck::Addresses::builtIn());
     connect(ui.switchButton, &QAbstractButton::toggled, this,
             [this, button = ui.switchButton] { startClick(button); });
     // Without a tray, the window is the only way to end Velmora.

@@ -21,6 +21,8 @@ class MZContentViewController;
 class MZDotaContentViewController;
 class QAbstractButton;
 class QWidget;
+class UpdateCheck;
+class UrlOpener;
 class VelmoraTray;
 
 // Velmora's application delegate: builds the main window around the slot panel, owns the
@@ -35,6 +37,7 @@ public:
     struct Platform {
         std::function<Result<std::unique_ptr<EventTap>>()> createTap;
         std::function<Result<std::unique_ptr<FrontProcessSource>>()> createFrontSource;
+        std::function<std::unique_ptr<UrlOpener>()> createUrlOpener;
     };
     static Platform linuxPlatform();
     // The settings key of the "Pause while typing in chat" option.
@@ -94,4 +97,5 @@ private:
     std::unique_ptr<FrontProcessSource> m_frontSource;
     QString m_frontUnavailable;
     VelmoraTray *m_tray = nullptr;
+    std::unique_ptr<UpdateCheck> m_updateCheck;
 };

@@ -1,4 +1,5 @@
 #include "platform/KeyboardEvent.h"
+#include "platform/UrlOpener.h"
 #include "remap/ChatPause.h"
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
@@ -24,10 +25,17 @@
 
 namespace {
 
+QList<QUrl> openedUrls;
+
+struct RecordingOpener : UrlOpener {
+    void openUrl(const QUrl &url) override { openedUrls.append(url); }
+};
+
 AppDelegate::Platform unavailablePlatform() {
     return {
         [] { return Failure{QStringLiteral("no /dev/uinput")}; },
         [] { return Failure{QStringLiteral("no X server")}; },
+        [] { return std::make_unique<RecordingOpener>(); },
     };
 }
 
@@ -49,6 +57,7 @@ AppDelegate::Platform fakePlatform(FakeEventTap **tap, FakeFrontProcessSource **
             return std::unique_ptr<EventTap>(std::move(made));
         },
         fakeFront(front),
+        [] { return std::make_unique<RecordingOpener>(); },
     };
 }
 
@@ -61,6 +70,8 @@ class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QStandardPaths::setTestModeEnabled(true);
+        // Nothing listens there: the update request fails at once.
+        qputenv("VELMORA_UPDATE_ENDPOINT", "http://127.0.0.1:1/velmora/info.php");
         delegate.applicationDidFinishLaunching();
     }
     AppDelegate delegate{unavailablePlatform()};
@@ -130,6 +141,14 @@ TEST_F(AppDelegateTest, TabThroughTheWindowKeepsEverySlot) {
     EXPECT_EQ(delegate.contentVC()->keyCombos(), before);
 }
 
+TEST_F(AppDelegateTest, TheLinkButtonsOpenTheirPages) {
+    openedUrls.clear();
+    for (const char *name : {"homeButton", "weiboButton"})
+        delegate.window()->findChild<QPushButton *>(QString::fromLatin1(name))->click();
+    EXPECT_EQ(openedUrls, QList<QUrl>({QUrl(QStringLiteral(VELMORA_HOME_URL)),
+                                       QUrl(QStringLiteral(VELMORA_WEIBO_URL))}));
+}
+
 TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
     delegate.window()->close();
     EXPECT_FALSE(delegate.window()->isVisible());
@@ -173,7 +192,8 @@ TEST(AppDelegateStatus, AnUnavailableTapSaysWhatToDoAndTheFrontIsStillNamed) {
         AppDelegate delegate({[&] {
                                   return Failure{QStringLiteral("the reason"), c.errorNumber};
                               },
-                              fakeFront(&front)});
+                              fakeFront(&front),
+                              [] { return std::make_unique<RecordingOpener>(); }});
         delegate.applicationDidFinishLaunching();
         front->setFront(QStringLiteral("Warcraft III.exe"));
         const QString shown = child<QLabel>(delegate, "statusLabel")->text();
