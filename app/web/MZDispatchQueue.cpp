@@ -2,64 +2,47 @@
 
 #include <QThreadPool>
 
+#include <utility>
+
 std::shared_ptr<MZDispatchQueue> MZDispatchQueue::create(int concurrentCount) {
     return std::make_shared<MZDispatchQueue>(Passkey{}, concurrentCount);
 }
 
 MZDispatchQueue::MZDispatchQueue(Passkey, int concurrentCount)
     : m_limit(concurrentCount > 0 ? concurrentCount : DefaultConcurrentCount),
-      m_semaphore(m_limit),
-      m_feeder(&MZDispatchQueue::feed, this) {}
-
-// Runs where the last reference goes: a client's thread or a pool thread after the last
-// operation, never the feeder, which hands its references on to the pool. Nothing is pending
-// then, so the feeder is idle and ends at once.
-MZDispatchQueue::~MZDispatchQueue() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_ending = true;
-    }
-    m_wake.notify_one();
-    m_feeder.join();
-}
+      m_freeSlots(m_limit) {}
 
 void MZDispatchQueue::addOperation(Operation operation) {
     if (!operation) return;
-    bool wake = false;
     {
         std::lock_guard lock(m_mutex);
-        m_pending.emplace_back(std::move(operation), shared_from_this());
-        std::swap(wake, m_feederWaiting);
-    }
-    if (wake) m_wake.notify_one();
-}
-
-void MZDispatchQueue::feed() {
-    std::deque<Pending> batch;
-    while (takePending(batch)) {
-        for (Pending &pending : batch) {
-            m_semaphore.acquire();
-            runOnPool(std::move(pending));
+        if (m_freeSlots == 0) {
+            m_waiting.push_back(std::move(operation));
+            return;
         }
-        batch.clear();
+        --m_freeSlots;
     }
+    runOnPool(std::move(operation));
 }
 
-// Waits for submissions and takes all of them at once; false when the queue is ending.
-bool MZDispatchQueue::takePending(std::deque<Pending> &batch) {
-    std::unique_lock lock(m_mutex);
-    if (m_pending.empty()) {
-        m_feederWaiting = true;
-        m_wake.wait(lock, [this] { return m_ending || !m_pending.empty(); });
-        m_feederWaiting = false;
-    }
-    batch.swap(m_pending);
-    return !batch.empty();
+void MZDispatchQueue::runOnPool(Operation operation) {
+    QThreadPool::globalInstance()->start(
+        [self = shared_from_this(), operation = std::move(operation)] {
+            operation();
+            self->operationEnded();
+        });
 }
 
-void MZDispatchQueue::runOnPool(Pending pending) {
-    QThreadPool::globalInstance()->start([pending = std::move(pending)] {
-        pending.first();
-        pending.second->m_semaphore.release();
-    });
+void MZDispatchQueue::operationEnded() {
+    Operation next;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_waiting.empty()) {
+            ++m_freeSlots;
+            return;
+        }
+        next = std::move(m_waiting.front());
+        m_waiting.pop_front();
+    }
+    runOnPool(std::move(next));
 }

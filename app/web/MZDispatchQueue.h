@@ -1,20 +1,15 @@
 #pragma once
 
-#include <QSemaphore>
-
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <utility>
 
-// Runs submitted operations on the global thread pool, at most limit() at a time, starting
-// them in submission order. Held by shared_ptr: every pending or running operation holds a
-// reference too, so a creator may let go at once and the queue ends after its last
-// operation. addOperation never blocks: the queue's own feeder thread waits for a free slot,
-// one operation after another, and hands each to the pool.
+// Runs submitted operations on the global thread pool, at most limit() at a time, handing
+// them to the pool in submission order. Held by shared_ptr: each running operation holds a
+// reference, and while anything waits every slot is running, so a creator may let go at once
+// and the queue ends after its last operation. addOperation never blocks; an operation that
+// ends hands its slot straight to the next waiting one.
 class MZDispatchQueue : public std::enable_shared_from_this<MZDispatchQueue> {
     struct Passkey {};
 
@@ -26,7 +21,6 @@ public:
     static std::shared_ptr<MZDispatchQueue> create(int concurrentCount = DefaultConcurrentCount);
 
     MZDispatchQueue(Passkey, int concurrentCount);
-    ~MZDispatchQueue();
     MZDispatchQueue(const MZDispatchQueue &) = delete;
     MZDispatchQueue &operator=(const MZDispatchQueue &) = delete;
 
@@ -35,19 +29,11 @@ public:
     void addOperation(Operation operation);
 
 private:
-    // An operation waiting for its slot, with the reference that keeps the queue alive.
-    using Pending = std::pair<Operation, std::shared_ptr<MZDispatchQueue>>;
-
-    void feed();
-    bool takePending(std::deque<Pending> &batch);
-    void runOnPool(Pending pending);
+    void runOnPool(Operation operation);
+    void operationEnded();
 
     const int m_limit;
-    QSemaphore m_semaphore;
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Pending> m_pending;
-    bool m_feederWaiting = false;
-    bool m_ending = false;
-    std::thread m_feeder;
+    int m_freeSlots;                  // guarded by m_mutex
+    std::deque<Operation> m_waiting;  // guarded by m_mutex; non-empty only while no slot is free
 };

@@ -87,8 +87,7 @@ QString MZWebUtility::hashString(const QString &string, MZHashKind kind) {
     return hashData(utf8Bytes(string), kind);
 }
 
-QString MZWebUtility::hMacData(const QByteArray &data, const QString &secretKey,
-                               MZHashKind kind) {
+QString MZWebUtility::hMacData(const QByteArray &data, const QString &secretKey, MZHashKind kind) {
     const EVP_MD *md = digestFor(kind);
     if (data.isNull() || secretKey.isNull() || md == nullptr) return {};
     QByteArray key = secretKey.toUtf8();
@@ -107,7 +106,6 @@ QString MZWebUtility::hMacData(const QByteArray &data, const QString &secretKey,
     return hexText(mac, length);
 }
 
-QString MZWebUtility::hMacString(const QString &string, const QString &secretKey,
-                                 MZHashKind kind) {
+QString MZWebUtility::hMacString(const QString &string, const QString &secretKey, MZHashKind kind) {
     return hMacData(utf8Bytes(string), secretKey, kind);
 }

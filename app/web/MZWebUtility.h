@@ -25,8 +25,6 @@ public:
     // The digest of the string's UTF-8 bytes.
     static QString hashString(const QString &string, MZHashKind kind);
     // HMAC under the key's UTF-8 bytes up to its first NUL; an empty key is a key of length 0.
-    static QString hMacData(const QByteArray &data, const QString &secretKey,
-                            MZHashKind kind);
-    static QString hMacString(const QString &string, const QString &secretKey,
-                              MZHashKind kind);
+    static QString hMacData(const QByteArray &data, const QString &secretKey, MZHashKind kind);
+    static QString hMacString(const QString &string, const QString &secretKey, MZHashKind kind);
 };

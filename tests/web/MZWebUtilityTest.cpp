@@ -17,7 +17,8 @@ struct DigestVector {
 // with the digests of the empty message.
 const QByteArray alphabet448 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
 const QByteArray alphabet896 =
-    "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
+    "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopq"
+    "rsmnopqrstnopqrstu";
 const QByteArray millionA(1000000, 'a');
 
 const DigestVector digestVectors[] = {
@@ -149,7 +150,8 @@ TEST(MZWebUtility, KeyEndsAtItsFirstNul) {
 TEST(MZWebUtility, TextIsUtf8) {
     const QString text = QStringLiteral("caf\u00e9 \u4e2d");
     for (MZHashKind kind = MZHashKindMD5; kind <= MZHashKindSHA512; ++kind) {
-        EXPECT_EQ(MZWebUtility::hashString(text, kind), MZWebUtility::hashData(text.toUtf8(), kind));
+        EXPECT_EQ(MZWebUtility::hashString(text, kind),
+                  MZWebUtility::hashData(text.toUtf8(), kind));
         EXPECT_EQ(MZWebUtility::hMacString(text, text, kind),
                   MZWebUtility::hMacData(text.toUtf8(), text, kind));
     }
@@ -163,16 +165,16 @@ TEST(MZWebUtility, RejectsUnknownKindsMissingArgumentsAndUnreadableFiles) {
         EXPECT_TRUE(MZWebUtility::hashData("abc", kind).isNull());
         EXPECT_TRUE(MZWebUtility::hashString(QStringLiteral("abc"), kind).isNull());
         EXPECT_TRUE(MZWebUtility::hMacData("abc", QStringLiteral("k"), kind).isNull());
-        EXPECT_TRUE(MZWebUtility::hMacString(QStringLiteral("abc"), QStringLiteral("k"), kind)
-                        .isNull());
+        EXPECT_TRUE(
+            MZWebUtility::hMacString(QStringLiteral("abc"), QStringLiteral("k"), kind).isNull());
     }
     EXPECT_TRUE(MZWebUtility::hashData(QByteArray(), MZHashKindMD5).isNull());
     EXPECT_TRUE(MZWebUtility::hashString(QString(), MZHashKindMD5).isNull());
     EXPECT_TRUE(MZWebUtility::hMacData(QByteArray(), QStringLiteral("k"), MZHashKindMD5).isNull());
     EXPECT_TRUE(MZWebUtility::hMacData("abc", QString(), MZHashKindMD5).isNull());
     EXPECT_TRUE(MZWebUtility::hMacString(QString(), QStringLiteral("k"), MZHashKindMD5).isNull());
-    EXPECT_TRUE(MZWebUtility::hashFile(dir.filePath(QStringLiteral("missing")), MZHashKindMD5)
-                    .isNull());
+    EXPECT_TRUE(
+        MZWebUtility::hashFile(dir.filePath(QStringLiteral("missing")), MZHashKindMD5).isNull());
     EXPECT_TRUE(MZWebUtility::hashFile(dir.path(), MZHashKindMD5).isNull());
 }
 
