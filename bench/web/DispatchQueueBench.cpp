@@ -42,7 +42,11 @@ void BM_DispatchQueueLimit2(benchmark::State &state) {
     }
     report(state);
 }
-BENCHMARK(BM_DispatchQueueLimit2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5);
+BENCHMARK(BM_DispatchQueueLimit2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3)
+    ->Repetitions(5);
 
 void BM_GlobalThreadPool(benchmark::State &state) {
     QThreadPool *pool = QThreadPool::globalInstance();
@@ -54,6 +58,10 @@ void BM_GlobalThreadPool(benchmark::State &state) {
     }
     report(state);
 }
-BENCHMARK(BM_GlobalThreadPool)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5);
+BENCHMARK(BM_GlobalThreadPool)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3)
+    ->Repetitions(5);
 
 }  // namespace
