@@ -91,8 +91,7 @@ private:
     std::optional<Error> takeResponse(const URLResponse &response);
     std::optional<Error> moveIntoPlace();
     void callDownloadBlock(const std::optional<URLResponse> &response,
-                           const std::optional<Error> &error, bool finished,
-                           double progress) const;
+                           const std::optional<Error> &error, bool finished, double progress) const;
 
     bool m_overwrite = false;
     QString m_fileName;

@@ -7,7 +7,6 @@
 #include <QLocale>
 #include <QUrl>
 
-
 const QByteArray MZPostWebService::Boundary = QByteArrayLiteral("_insert_some_boundary_here_");
 
 namespace {
@@ -107,8 +106,7 @@ QByteArray boundaryFor(const QList<FormPart> &parts) {
 
 }  // namespace
 
-QByteArray MZPostWebService::generateFormData(const QVariantMap &dictionary,
-                                              QByteArray *boundary) {
+QByteArray MZPostWebService::generateFormData(const QVariantMap &dictionary, QByteArray *boundary) {
     QList<FormPart> parts;
     qsizetype size = 0;
     for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {

@@ -127,6 +127,9 @@ void URLConnection::start() {
                               : m_manager->sendCustomRequest(request, method, m_request.httpBody());
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &URLConnection::replyMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &URLConnection::replyReadyRead);
+    // Qt otherwise reads the socket as fast as it can and holds whatever the delegate has not
+    // taken yet: a large download would then sit in memory whole.
+    m_reply->setReadBufferSize(ReadBufferSize);
     connect(m_reply, &QNetworkReply::finished, this, &URLConnection::replyFinished);
 }
 

@@ -69,10 +69,10 @@ bool NginxServer::startOn(quint16 port, const QString &documentRoot) {
     if (!writeConfiguration(port, documentRoot)) return false;
     const QString prefix = m_prefix.path();
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(executable(), {QStringLiteral("-p"), prefix, QStringLiteral("-e"),
-                                   QDir(prefix).filePath(QStringLiteral("error.log")),
-                                   QStringLiteral("-c"),
-                                   QDir(prefix).filePath(QStringLiteral("nginx.conf"))});
+    m_process.start(executable(),
+                    {QStringLiteral("-p"), prefix, QStringLiteral("-e"),
+                     QDir(prefix).filePath(QStringLiteral("error.log")), QStringLiteral("-c"),
+                     QDir(prefix).filePath(QStringLiteral("nginx.conf"))});
     if (!m_process.waitForStarted(5000)) return false;
     QElapsedTimer timer;
     timer.start();

@@ -76,7 +76,8 @@ struct Events : MZDownloadWebServiceDelegate {
 
     MZDownloadBlock downloadBlock() {
         return [this](const auto &response, const auto &e, bool done, double p) {
-            if (response) log << QStringLiteral("response %1 %2").arg(response->statusCode()).arg(p);
+            if (response)
+                log << QStringLiteral("response %1 %2").arg(response->statusCode()).arg(p);
             if (e) log << QStringLiteral("error %1 %2").arg(e->code()).arg(p);
             if (done) log << QStringLiteral("finished %1").arg(p);
             if (!response && !e && !done) progress << p;

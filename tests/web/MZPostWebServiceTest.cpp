@@ -74,9 +74,10 @@ TEST(MZPostWebService, AContentHoldingTheBoundaryGetsAnotherBoundary) {
     QByteArray boundary;
     const QByteArray body = MZPostWebService::generateFormData({{"a", sneaky}}, &boundary);
     EXPECT_EQ(boundary, "_insert_some_boundary_here_2");
-    EXPECT_EQ(body, "--_insert_some_boundary_here_2\r\n"
-                    "Content-Disposition: form-data; name=\"a\"\r\n\r\n" +
-                        sneaky + "\r\n--_insert_some_boundary_here_2--\r\n");
+    EXPECT_EQ(body,
+              "--_insert_some_boundary_here_2\r\n"
+              "Content-Disposition: form-data; name=\"a\"\r\n\r\n" +
+                  sneaky + "\r\n--_insert_some_boundary_here_2--\r\n");
 }
 
 TEST(MZPostWebService, TheServerReceivesThePostWithItsHeaderFields) {
