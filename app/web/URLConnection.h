@@ -28,7 +28,7 @@ public:
     static const QString ErrorDomain;
     static constexpr qint64 Unlimited = -1;
     // The most body bytes Qt holds for the delegate at a time.
-    static constexpr qint64 ReadBufferSize = 1 << 20;
+    static constexpr qint64 ReadBufferSize = 256 * 1024;
 
     struct DeleteLater {
         void operator()(URLConnection *connection) const { connection->deleteLater(); }
