@@ -9,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QSet>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <memory>
 
@@ -22,23 +23,34 @@ Error cancelledError() {
 }
 
 // The blocking sends under way. The application's destructor waits for every pooled job,
-// so a send left to run into its time-out would hold up the exit for that long: once the
-// application closes down, they are ended and new ones refused.
+// and once it has begun, no event reaches a worker thread any more, so a send still
+// running could never end: while the application can still deliver events, running sends
+// are ended and waited for, and later ones are refused.
 class RunningSends {
 public:
     static RunningSends &instance() {
         static RunningSends sends;
         return sends;
     }
-    bool add(URLConnection *connection) {
+    // A send begins; false once the application closes down.
+    bool begin(URLConnection *connection) {
         QMutexLocker lock(&m_mutex);
         if (m_closing) return false;
         m_connections.insert(connection);
+        ++m_active;
         return true;
     }
-    void remove(URLConnection *connection) {
+    // Its transfer is over: nothing is sent to the connection any more.
+    void forget(URLConnection *connection) {
         QMutexLocker lock(&m_mutex);
         m_connections.remove(connection);
+    }
+    // The connection and its network manager are gone too, which needs a working
+    // application for the manager's own clean-up.
+    void end() {
+        QMutexLocker lock(&m_mutex);
+        --m_active;
+        m_ended.wakeAll();
     }
     // At the start of each application.
     static void open() {
@@ -49,14 +61,20 @@ public:
 
 private:
     static void close() {
-        QMutexLocker lock(&instance().m_mutex);
-        instance().m_closing = true;
-        for (URLConnection *connection : std::as_const(instance().m_connections))
+        RunningSends &sends = instance();
+        QMutexLocker lock(&sends.m_mutex);
+        sends.m_closing = true;
+        for (URLConnection *connection : std::as_const(sends.m_connections))
             QMetaObject::invokeMethod(connection, &URLConnection::abort, Qt::QueuedConnection);
+        const QDeadlineTimer deadline(std::chrono::seconds(5));
+        while (sends.m_active > 0 && sends.m_ended.wait(&sends.m_mutex, deadline)) {
+        }
     }
 
     QMutex m_mutex;
+    QWaitCondition m_ended;
     QSet<URLConnection *> m_connections;
+    int m_active = 0;
     bool m_closing = false;
 };
 
@@ -82,14 +100,18 @@ public:
     }
 
     void send(const URLRequest &request, qint64 maximumBodySize) {
-        URLConnection connection(request, this, maximumBodySize);
-        if (!RunningSends::instance().add(&connection)) {
-            m_error = cancelledError();
-            return;
+        RunningSends &sends = RunningSends::instance();
+        {
+            URLConnection connection(request, this, maximumBodySize);
+            if (!sends.begin(&connection)) {
+                m_error = cancelledError();
+                return;
+            }
+            connection.start();
+            if (!m_ended) m_loop.exec();
+            sends.forget(&connection);
         }
-        connection.start();
-        if (!m_ended) m_loop.exec();
-        RunningSends::instance().remove(&connection);
+        sends.end();
     }
 
     std::optional<URLResponse> m_response;
@@ -125,6 +147,7 @@ void URLConnection::start() {
     const QByteArray &method = m_request.httpMethod();
     m_reply = method == "GET" ? m_manager->get(request)
                               : m_manager->sendCustomRequest(request, method, m_request.httpBody());
+    if (!m_reply) return fail(cancelledError());
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &URLConnection::replyMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &URLConnection::replyReadyRead);
     // Qt otherwise reads the socket as fast as it can and holds whatever the delegate has not

@@ -2,7 +2,6 @@
 #include "tests/support/LoopbackHttpServer.h"
 #include "web/MZWebService.h"
 #include "web/MZWebServiceDelegate.h"
-#include "web/MZWebServiceError.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -176,28 +175,6 @@ TEST_F(MZWebServiceTest, AServerThatNeverAnswersTimesOut) {
     EXPECT_EQ(call.error->domain(), URLConnection::ErrorDomain);
     EXPECT_EQ(call.error->code(), QNetworkReply::TimeoutError);
     EXPECT_FALSE(call.data);
-}
-
-TEST_F(MZWebServiceTest, ABodyOverTheLimitFails) {
-    const struct {
-        qsizetype size;
-        bool fits;
-    } cases[] = {{16, true}, {17, false}};
-    for (const auto &c : cases) {
-        server.setReply(trickled(QByteArray(c.size, 'v'), 4, 5ms));
-        BlockRecorder calls;
-        auto service = std::make_shared<MZWebService>();
-        service->setUrl(server.url());
-        service->setMaximumBodySize(16);
-        service->startWithHandler(calls.block());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.calls->isEmpty(); }, 5000));
-        const Call &call = calls.calls->first();
-        EXPECT_EQ(call.data.has_value(), c.fits) << c.size;
-        EXPECT_EQ(call.error.has_value(), !c.fits) << c.size;
-        if (!c.fits) {
-            EXPECT_EQ(call.error, MZWebServiceError::error(MZWebServiceError::ResponseTooLarge));
-        }
-    }
 }
 
 TEST_F(MZWebServiceTest, EventDrivenEmptyBodyGivesTheResponseThenAnEmptyBody) {
