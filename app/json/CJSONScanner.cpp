@@ -100,23 +100,43 @@ private:
     int &m_depth;
 };
 
-// The elements one array stacks on m_elements; they leave the stack with the scope, whether
-// the array was made or failed.
-class CJSONScanner::ElementsScope {
+// The elements of one array. They are stacked on m_elements, so that a small array is made
+// with one allocation of its exact size; they leave the stack with the scope, whether the
+// array was made or failed. An array that grows long moves to a list of its own, which
+// grows in place: no copy of a long array ever holds its elements twice.
+class CJSONScanner::ArrayElements {
 public:
-    explicit ElementsScope(std::vector<QVariant> &elements)
-        : m_elements(elements), m_base(elements.size()) {}
-    ~ElementsScope() { m_elements.erase(begin(), m_elements.end()); }
-    ElementsScope(const ElementsScope &) = delete;
-    ElementsScope &operator=(const ElementsScope &) = delete;
+    static constexpr size_t LongArray = 4096;
 
-    std::vector<QVariant>::iterator begin() const {
-        return m_elements.begin() + std::ptrdiff_t(m_base);
+    explicit ArrayElements(std::vector<QVariant> &stack) : m_stack(stack), m_base(stack.size()) {}
+    ~ArrayElements() { m_stack.resize(m_base); }
+    ArrayElements(const ArrayElements &) = delete;
+    ArrayElements &operator=(const ArrayElements &) = delete;
+
+    void append(QVariant &&value) {
+        if (!m_long.isEmpty()) {
+            m_long.append(std::move(value));
+            return;
+        }
+        m_stack.push_back(std::move(value));
+        if (m_stack.size() - m_base == LongArray) {
+            m_long = QVariantList(stacked(), std::make_move_iterator(m_stack.end()));
+            m_stack.resize(m_base);
+        }
+    }
+    QVariantList take() {
+        return m_long.isEmpty() ? QVariantList(stacked(), std::make_move_iterator(m_stack.end()))
+                                : std::move(m_long);
     }
 
 private:
-    std::vector<QVariant> &m_elements;
+    std::move_iterator<std::vector<QVariant>::iterator> stacked() const {
+        return std::make_move_iterator(m_stack.begin() + std::ptrdiff_t(m_base));
+    }
+
+    std::vector<QVariant> &m_stack;
     size_t m_base;
+    QVariantList m_long;
 };
 
 std::unique_ptr<CJSONScanner> CJSONScanner::scannerWithData(const QByteArray &data) {
@@ -282,14 +302,14 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    const ElementsScope elements(m_elements);
+    ArrayElements elements(m_elements);
     skipWhitespace();
     while (currentCharacter() != u']') {
         QVariant value = scanValue(nullptr);
         if (!value.isValid()) {
             return fail(start, ArrayValueFailed, error);
         }
-        m_elements.push_back(std::move(value));
+        elements.append(std::move(value));
         skipWhitespace();
         const bool comma = scanCharacter(u',');
         skipWhitespace();
@@ -302,8 +322,7 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, ArrayNotTerminated, error);
     }
     if (array) {
-        *array = QVariantList(std::make_move_iterator(elements.begin()),
-                              std::make_move_iterator(m_elements.end()));
+        *array = elements.take();
     }
     return true;
 }

@@ -62,7 +62,7 @@ public:
 
 private:
     class NestingGuard;
-    class ElementsScope;
+    class ArrayElements;
 
     bool fail(quint64 location, ErrorCode code, Error *error);
     // The value ahead, or an invalid QVariant when there is none.
@@ -85,8 +85,7 @@ private:
     std::optional<ErrorCode> appendUnicodeEscape(QString &string);
 
     int m_depth = 0;
-    // Elements of the arrays being scanned, stacked so that each finished array is made
-    // with one allocation of its exact size.
+    // Elements of the arrays being scanned, stacked (see ArrayElements).
     std::vector<QVariant> m_elements;
     // Recently seen keys: documents repeat the same few keys, and sharing one string for
     // each saves an allocation per member.
