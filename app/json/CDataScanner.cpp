@@ -3,7 +3,9 @@
 #include "json/Utf8Codec.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -24,6 +26,30 @@ void CDataScanner::setData(const QByteArray &data) {
     m_start = m_data.constData();
     m_end = m_start + m_data.size();
     m_current = m_start;
+}
+
+void CDataScanner::skipWhitespaceRun() {
+    // Indented text is mostly runs of spaces: they are passed eight bytes at a time.
+    constexpr uint64_t EightSpaces = 0x2020202020202020ULL;
+    while (m_end - m_current >= 8) {
+        uint64_t eight;
+        std::memcpy(&eight, m_current, 8);
+        const uint64_t differences = eight ^ EightSpaces;
+        if (differences == 0) {
+            m_current += 8;
+            continue;
+        }
+        m_current += (std::endian::native == std::endian::little ? std::countr_zero(differences)
+                                                                 : std::countl_zero(differences)) /
+                     8;
+        if (!isWhitespace(uchar(*m_current))) {
+            return;
+        }
+        ++m_current;
+    }
+    while (m_current < m_end && isWhitespace(uchar(*m_current))) {
+        ++m_current;
+    }
 }
 
 bool CDataScanner::scanBytes(const char *bytes, size_t length) {

@@ -62,8 +62,8 @@ public:
     // there is none, infinity of its sign when too large, zero when too small).
     bool scanNumber(double *number = nullptr);
     void skipWhitespace() {
-        while (m_current < m_end && isWhitespace(uchar(*m_current))) {
-            ++m_current;
+        if (m_current < m_end && isWhitespace(uchar(*m_current))) {
+            skipWhitespaceRun();
         }
     }
     QString remainingString() const;
@@ -87,6 +87,7 @@ private:
     // The white space of the POSIX locale: tab, line feed, vertical tab, form feed,
     // carriage return and space.
     static bool isWhitespace(uchar byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+    void skipWhitespaceRun();
     // Length of the run from the current byte whose membership in the set equals member.
     qsizetype runLength(const CharacterSet &set, bool member) const;
     bool scanRun(qsizetype length, QString *intoString);
