@@ -1,9 +1,9 @@
 #include "json/CDataScanner.h"
 
+#include "json/ByteWord.h"
 #include "json/Utf8Codec.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -29,23 +29,20 @@ void CDataScanner::setData(const QByteArray &data) {
 }
 
 void CDataScanner::skipWhitespaceRun() {
-    // Indented text is mostly runs of spaces: they are passed eight bytes at a time.
+    // The caller saw one white-space byte; a lone one (as after a colon) is all there is
+    // most of the time. Indented text has long runs of spaces: eight bytes at a time.
+    ++m_current;
     constexpr uint64_t EightSpaces = 0x2020202020202020ULL;
-    while (m_end - m_current >= 8) {
-        uint64_t eight;
-        std::memcpy(&eight, m_current, 8);
-        const uint64_t differences = eight ^ EightSpaces;
-        if (differences == 0) {
+    while (m_end - m_current >= 8 && isWhitespace(uchar(*m_current))) {
+        const uint64_t notSpaces = ByteWord::load(m_current) ^ EightSpaces;
+        if (notSpaces == 0) {
             m_current += 8;
             continue;
         }
-        m_current += (std::endian::native == std::endian::little ? std::countr_zero(differences)
-                                                                 : std::countl_zero(differences)) /
-                     8;
-        if (!isWhitespace(uchar(*m_current))) {
-            return;
+        m_current += ByteWord::firstMarked(notSpaces);
+        if (isWhitespace(uchar(*m_current))) {
+            ++m_current;
         }
-        ++m_current;
     }
     while (m_current < m_end && isWhitespace(uchar(*m_current))) {
         ++m_current;

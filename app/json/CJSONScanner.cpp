@@ -1,5 +1,6 @@
 #include "json/CJSONScanner.h"
 
+#include "json/ByteWord.h"
 #include "json/Utf8Codec.h"
 
 #include <cstdint>
@@ -31,14 +32,6 @@ const char *const ErrorMessages[] = {
     "Could not scan string constant. String is not valid UTF-8.",
     "Could not scan container. Containers nested deeper than 1024 levels.",
 };
-
-constexpr uint64_t OnesInEveryByte = 0x0101010101010101ULL;
-constexpr uint64_t HighBitsOfEightBytes = 0x8080808080808080ULL;
-
-bool hasByte(uint64_t word, unsigned char byte) {
-    const uint64_t x = word ^ (OnesInEveryByte * byte);
-    return ((x - OnesInEveryByte) & ~x & HighBitsOfEightBytes) != 0;
-}
 
 int hexDigitValue(char16_t character) {
     if (character >= u'0' && character <= u'9') {
@@ -240,7 +233,7 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, DictionaryNotTerminated, error);
     }
     if (dictionary) {
-        *dictionary = QVariantMap(std::move(result));
+        *dictionary = result.empty() ? QVariantMap() : QVariantMap(std::move(result));
     }
     return true;
 }
@@ -248,7 +241,7 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
 std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
     std::map<QString, QVariant> &dictionary) {
     QString key;
-    if (!scanKey(key)) {
+    if (!scanJSONStringConstant(&key)) {
         return DictionaryKeyFailed;
     }
     skipWhitespace();
@@ -261,36 +254,6 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
     }
     dictionary.insert_or_assign(std::move(key), std::move(value));
     return std::nullopt;
-}
-
-bool CJSONScanner::scanKey(QString &key) {
-    const quint64 start = scanLocation();
-    skipWhitespace();
-    if (scanCharacter(u'"')) {
-        bool ascii;
-        const qsizetype length = notQuoteRunLength(&ascii);
-        if (ascii && length < end() - current() && current()[length] == '"') {
-            key = cachedKey(current(), length);
-            advance(length + 1);
-            return true;
-        }
-    }
-    setScanLocation(start);
-    return scanJSONStringConstant(&key);
-}
-
-const QString &CJSONScanner::cachedKey(const char *bytes, qsizetype length) {
-    size_t hash = size_t(length);
-    for (qsizetype i = 0; i < length; ++i) {
-        hash = hash * 31 + uchar(bytes[i]);
-    }
-    CachedKey &cached = m_keyCache[hash % m_keyCache.size()];
-    const std::string_view text(bytes, size_t(length));
-    if (cached.text.isNull() || cached.bytes != text) {
-        cached.bytes = text;
-        cached.text = length == 0 ? QStringLiteral("") : QString::fromLatin1(bytes, length);
-    }
-    return cached.text;
 }
 
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
@@ -332,6 +295,9 @@ bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {
     skipWhitespace();
     if (!scanCharacter(u'"')) {
         return fail(start, StringNotStarted, error);
+    }
+    if (scanRepeatedString(string)) {
+        return true;
     }
     QString result = QStringLiteral("");
     while (!scanCharacter(u'"')) {
@@ -403,10 +369,12 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
     const char *position = current();
     uint64_t highBits = 0;
     for (; end() - position >= 8; position += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, position, 8);
-        if (hasByte(eight, '"') || hasByte(eight, '\\')) {
-            break;
+        const uint64_t eight = ByteWord::load(position);
+        const uint64_t stops = ByteWord::equalBytes(eight, '"') | ByteWord::equalBytes(eight, '\\');
+        if (stops != 0) {
+            const int before = ByteWord::firstMarked(stops);
+            *ascii = ((highBits | ByteWord::firstBytes(eight, before)) & ByteWord::HighBits) == 0;
+            return position + before - current();
         }
         highBits |= eight;
     }
@@ -414,8 +382,21 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
         highBits |= uchar(*position);
         ++position;
     }
-    *ascii = (highBits & HighBitsOfEightBytes) == 0;
+    *ascii = (highBits & ByteWord::HighBits) == 0;
     return position - current();
+}
+
+bool CJSONScanner::scanRepeatedString(QString *string) {
+    bool ascii;
+    const qsizetype length = notQuoteRunLength(&ascii);
+    if (!ascii || length == 0 || length > StringCache::MaximumLength || !isClosingQuote(length)) {
+        return false;
+    }
+    if (string) {
+        *string = m_strings.text(current(), length);
+    }
+    advance(length + 1);
+    return true;
 }
 
 bool CJSONScanner::appendNotQuoteRun(QString &string) {

@@ -2,17 +2,16 @@
 
 #include "foundation/Error.h"
 #include "json/CDataScanner.h"
+#include "json/StringCache.h"
 
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <array>
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
 // The JSON grammar over a CDataScanner. Setting data detects UTF-16 and UTF-32 of either
@@ -72,12 +71,15 @@ private:
     QVariant scanLiteral(const char *literal, const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
     std::optional<ErrorCode> scanMember(std::map<QString, QVariant> &dictionary);
-    // A key made of plain ASCII bytes comes from the key cache; any other goes through
-    // scanJSONStringConstant.
-    bool scanKey(QString &key);
-    const QString &cachedKey(const char *bytes, qsizetype length);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
+    // After the opening quote: a short ASCII string closed without escapes, shared with its
+    // earlier occurrences; false, without moving, for any other.
+    bool scanRepeatedString(QString *string);
+    // Whether a double quote stands offset bytes ahead.
+    bool isClosingQuote(qsizetype offset) const {
+        return offset < end() - current() && current()[offset] == '"';
+    }
     // Appends the plain run ahead to string; false when it is not valid UTF-8.
     bool appendNotQuoteRun(QString &string);
     // Reads the escape after a consumed backslash; the failure code if it is bad.
@@ -87,11 +89,5 @@ private:
     int m_depth = 0;
     // Elements of the arrays being scanned, stacked (see ArrayElements).
     std::vector<QVariant> m_elements;
-    // Recently seen keys: documents repeat the same few keys, and sharing one string for
-    // each saves an allocation per member.
-    struct CachedKey {
-        std::string bytes;
-        QString text;
-    };
-    std::array<CachedKey, 256> m_keyCache;
+    StringCache m_strings;
 };

@@ -13,15 +13,23 @@ bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 // Returns its length, or 0 when it is not well-formed; *codePoint receives the value.
 int decodeSequence(const unsigned char *src, const unsigned char *end, char32_t *codePoint) {
     const unsigned char lead = src[0];
+    if (lead >= 0xE0 && lead <= 0xEF && end - src >= 3) {
+        // Most text outside Latin scripts: checked by value, which rules out overlong
+        // forms (below U+0800) and encoded surrogates alike.
+        const char32_t value =
+            char32_t(lead & 0x0F) << 12 | char32_t(src[1] & 0x3F) << 6 | char32_t(src[2] & 0x3F);
+        if (!isContinuation(src[1]) || !isContinuation(src[2]) || value < 0x800 ||
+            (value >= 0xD800 && value <= 0xDFFF)) {
+            return 0;
+        }
+        *codePoint = value;
+        return 3;
+    }
     int length;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;   // overlong
-        high = lead == 0xED ? 0x9F : 0xBF;  // surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         low = lead == 0xF0 ? 0x90 : 0x80;   // overlong
