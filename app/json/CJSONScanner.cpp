@@ -252,7 +252,12 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
     if (!value.isValid()) {
         return DictionaryValueFailed;
     }
-    dictionary.insert_or_assign(std::move(key), std::move(value));
+    // A node made for the key finds its place with one search (insert_or_assign searches,
+    // then checks its hint); a repeated key drops the new node and takes the value.
+    const auto member =
+        dictionary.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                           std::forward_as_tuple());
+    member.first->second = std::move(value);
     return std::nullopt;
 }
 
@@ -296,20 +301,20 @@ bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {
     if (!scanCharacter(u'"')) {
         return fail(start, StringNotStarted, error);
     }
-    if (scanRepeatedString(string)) {
-        return true;
+    QString result = takeFirstRun();
+    if (result.isNull()) {
+        return fail(start, StringNotUtf8, error);
     }
-    QString result = QStringLiteral("");
     while (!scanCharacter(u'"')) {
-        if (!appendNotQuoteRun(result)) {
-            return fail(start, StringNotUtf8, error);
-        }
         if (scanCharacter(u'\\')) {
             if (const std::optional<ErrorCode> code = appendEscape(result)) {
                 return fail(start, *code, error);
             }
         } else if (isAtEnd()) {
             return fail(start, StringNotTerminated, error);
+        }
+        if (!appendNotQuoteRun(result)) {
+            return fail(start, StringNotUtf8, error);
         }
     }
     if (string) {
@@ -386,34 +391,28 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
     return position - current();
 }
 
-bool CJSONScanner::scanRepeatedString(QString *string) {
+QString CJSONScanner::takeFirstRun() {
     bool ascii;
     const qsizetype length = notQuoteRunLength(&ascii);
-    if (!ascii || length == 0 || length > StringCache::MaximumLength || !isClosingQuote(length)) {
-        return false;
+    if (length == 0) {
+        return QStringLiteral("");
     }
-    if (string) {
-        *string = m_strings.text(current(), length);
+    // Most strings are this one run: a short ASCII one is shared with its earlier
+    // occurrences, any other made in one piece at its size.
+    QString text = !ascii ? Utf8Codec::decode(current(), length)
+                   : length <= StringCache::MaximumLength && isClosingQuote(length)
+                       ? m_strings.text(current(), length)
+                       : QString::fromLatin1(current(), length);
+    if (!text.isNull()) {
+        advance(length);
     }
-    advance(length + 1);
-    return true;
+    return text;
 }
 
 bool CJSONScanner::appendNotQuoteRun(QString &string) {
     bool ascii;
     const qsizetype length = notQuoteRunLength(&ascii);
-    if (length == 0) {
-        return true;
-    }
-    if (string.isEmpty()) {
-        // Most strings are a single run: made in one piece at their size.
-        QString text =
-            ascii ? QString::fromLatin1(current(), length) : Utf8Codec::decode(current(), length);
-        if (text.isNull()) {
-            return false;
-        }
-        string = std::move(text);
-    } else if (ascii) {
+    if (ascii) {
         string.append(QLatin1StringView(current(), length));
     } else if (!Utf8Codec::appendDecoded(string, current(), length)) {
         return false;

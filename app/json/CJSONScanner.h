@@ -73,9 +73,9 @@ private:
     std::optional<ErrorCode> scanMember(std::map<QString, QVariant> &dictionary);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
-    // After the opening quote: a short ASCII string closed without escapes, shared with its
-    // earlier occurrences; false, without moving, for any other.
-    bool scanRepeatedString(QString *string);
+    // The text of the run of plain string bytes after the opening quote, which it moves past;
+    // a null string, without moving, when they are not valid UTF-8.
+    QString takeFirstRun();
     // Whether a double quote stands offset bytes ahead.
     bool isClosingQuote(qsizetype offset) const {
         return offset < end() - current() && current()[offset] == '"';
