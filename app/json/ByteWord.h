@@ -27,10 +27,21 @@ public:
                                                            : std::countl_zero(marks)) /
                8;
     }
-    // The first count (0 to 7) bytes of word, the others cleared.
+    // The first count (0 to 8) bytes of word, the others cleared.
     static uint64_t firstBytes(uint64_t word, int count) {
+        if (count >= 8) {
+            return word;
+        }
         const uint64_t all = ~uint64_t(0);
         return word & (std::endian::native == std::endian::little ? ~(all << (8 * count))
                                                                   : ~(all >> (8 * count)));
+    }
+    // Whether the first length (0 to 16) bytes at a and b are equal; sixteen bytes must be
+    // readable at each.
+    static bool equalShort(const char *a, const char *b, long length) {
+        if (length <= 8) {
+            return firstBytes(load(a) ^ load(b), int(length)) == 0;
+        }
+        return ((load(a) ^ load(b)) | (load(a + length - 8) ^ load(b + length - 8))) == 0;
     }
 };

@@ -49,23 +49,8 @@ void CDataScanner::skipWhitespaceRun() {
     }
 }
 
-bool CDataScanner::scanBytes(const char *bytes, size_t length) {
-    if (size_t(m_end - m_current) < length || std::memcmp(m_current, bytes, length) != 0) {
-        return false;
-    }
-    m_current += length;
-    return true;
-}
-
-bool CDataScanner::scanUTF8String(const char *literal, QString *intoString) {
-    const size_t length = std::strlen(literal);
-    if (!scanBytes(literal, length)) {
-        return false;
-    }
-    if (intoString) {
-        *intoString = Utf8Codec::decode(literal, qsizetype(length));
-    }
-    return true;
+QString CDataScanner::textOf(const char *bytes, qsizetype length) {
+    return Utf8Codec::decode(bytes, length);
 }
 
 bool CDataScanner::scanString(const QString &string, QString *intoString) {

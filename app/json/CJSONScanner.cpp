@@ -75,6 +75,10 @@ QByteArray utf8Form(const QByteArray &data) {
     return converted.value_or(QByteArray());
 }
 
+std::u16string_view units(const QString &string) {
+    return {reinterpret_cast<const char16_t *>(string.constData()), size_t(string.size())};
+}
+
 const QVariant &nullValue() {
     static const QVariant value = QVariant::fromValue(nullptr);
     return value;
@@ -132,11 +136,126 @@ private:
     QVariantList m_long;
 };
 
+// The members of one dictionary as they go into its map. Along the shape learnt from an
+// earlier dictionary with the same first key, each key is expected and each member goes
+// in next to the one that follows it in key order. The first dictionary of a kind is
+// learnt as its shape.
+class CJSONScanner::DictionaryMembers {
+public:
+    DictionaryMembers(DictionaryShapes &shapes, std::vector<MemberNode> &nodes)
+        : m_shapes(shapes), m_nodes(nodes), m_base(nodes.size()) {}
+    ~DictionaryMembers() { m_nodes.resize(m_base); }
+    DictionaryMembers(const DictionaryMembers &) = delete;
+    DictionaryMembers &operator=(const DictionaryMembers &) = delete;
+
+    // The key the shape expects next, or null.
+    const DictionaryShapes::Key *expectedKey() const {
+        return m_following && count() < m_shape->size() ? &(*m_shape)[count()] : nullptr;
+    }
+    // keyBytes: where the key stood in the text as its own bytes, or null. A repeated key
+    // takes the later value.
+    void insert(QString &&key, const char *keyBytes, QVariant &&value) {
+        follow(key);
+        if (m_following) {
+            const int successor = (*m_shape)[count()].successor;
+            const MapNode hint = successor < 0 ? m_map.end() : m_nodes[m_base + successor].node;
+            m_nodes.push_back({place(hint, std::move(key), std::move(value)), keyBytes, successor});
+            return;
+        }
+        const MapNode node = placeBySearch(std::move(key), std::move(value));
+        m_nodes.push_back({node, keyBytes, m_learning ? successorOf(node) : -1});
+    }
+    QVariantMap take() {
+        if (count() == 0) {
+            return {};
+        }
+        if (m_learning) {
+            learn();
+        }
+        return QVariantMap(std::move(m_map));
+    }
+
+private:
+    size_t count() const { return m_nodes.size() - m_base; }
+    // Whether the members so far, key going in next, still follow a shape.
+    void follow(const QString &key) {
+        if (count() == 0) {
+            m_shape = m_shapes.find(key);
+            m_following = m_shape != nullptr;
+            m_learning = !m_following;
+            return;
+        }
+        if (m_following &&
+            (count() >= m_shape->size() || !sameText((*m_shape)[count()].text, key))) {
+            m_following = false;
+        }
+    }
+    static bool sameText(const QString &a, const QString &b) {
+        return a.constData() == b.constData() && a.size() == b.size();
+    }
+    MapNode place(MapNode hint, QString &&key, QVariant &&value) {
+        // The node is made for the key alone: a repeated key drops it and keeps the value.
+        const MapNode node =
+            m_map.emplace_hint(hint, std::piecewise_construct,
+                               std::forward_as_tuple(std::move(key)), std::forward_as_tuple());
+        node->second = std::move(value);
+        return node;
+    }
+    MapNode placeBySearch(QString &&key, QVariant &&value) {
+        // Keys in ascending order, as many documents write them, go in at the end.
+        if (m_map.empty() || units(m_map.rbegin()->first) < units(key)) {
+            return place(m_map.end(), std::move(key), std::move(value));
+        }
+        const auto node =
+            m_map.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                          std::forward_as_tuple());
+        node.first->second = std::move(value);
+        return node.first;
+    }
+    // The index of the earlier member whose node follows node, or -1.
+    int successorOf(MapNode node) const {
+        const MapNode next = std::next(node);
+        if (next == m_map.end() || count() >= DictionaryShapes::MaximumKeys) {
+            return -1;
+        }
+        for (size_t i = m_base; i < m_nodes.size(); ++i) {
+            if (m_nodes[i].node == next) {
+                return int(i - m_base);
+            }
+        }
+        return -1;
+    }
+    void learn() {
+        // A repeated key has no place of its own, so such a dictionary is no shape.
+        if (count() > DictionaryShapes::MaximumKeys || m_map.size() != count()) {
+            return;
+        }
+        DictionaryShapes::Shape shape;
+        shape.reserve(count());
+        for (size_t i = m_base; i < m_nodes.size(); ++i) {
+            shape.push_back({m_nodes[i].node->first, m_nodes[i].keyBytes, m_nodes[i].successor});
+        }
+        m_shapes.learn(std::move(shape));
+    }
+
+    DictionaryShapes &m_shapes;
+    std::vector<MemberNode> &m_nodes;
+    size_t m_base;
+    std::map<QString, QVariant> m_map;
+    const DictionaryShapes::Shape *m_shape = nullptr;
+    bool m_following = false;
+    bool m_learning = false;
+};
+
 std::unique_ptr<CJSONScanner> CJSONScanner::scannerWithData(const QByteArray &data) {
     return makeScanner<CJSONScanner>(data);
 }
 
-void CJSONScanner::setData(const QByteArray &data) { CDataScanner::setData(utf8Form(data)); }
+void CJSONScanner::setData(const QByteArray &data) {
+    // Shapes point into the text they were learnt from.
+    m_shapes.clear();
+    CDataScanner::setData(utf8Form(data));
+}
 
 bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
     setScanLocation(location);
@@ -164,6 +283,11 @@ bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
         *object = std::move(value);
     }
     return scanned;
+}
+
+template <size_t Size>
+QVariant CJSONScanner::scanLiteral(const char (&literal)[Size], const QVariant &literalValue) {
+    return scanUTF8String(literal) ? literalValue : QVariant();
 }
 
 QVariant CJSONScanner::scanValue(Error *error) {
@@ -199,10 +323,6 @@ QVariant CJSONScanner::scanValue(Error *error) {
     }
 }
 
-QVariant CJSONScanner::scanLiteral(const char *literal, const QVariant &literalValue) {
-    return scanUTF8String(literal) ? literalValue : QVariant();
-}
-
 bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
     const quint64 start = scanLocation();
     if (!scanCharacter(u'{')) {
@@ -212,14 +332,13 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    // Filled as a std::map and handed over whole: no sharing checks per member.
-    std::map<QString, QVariant> result;
+    DictionaryMembers members(m_shapes, m_memberNodes);
     while (currentCharacter() != u'}') {
         skipWhitespace();
         if (currentCharacter() == u'}') {
             break;
         }
-        if (const std::optional<ErrorCode> code = scanMember(result)) {
+        if (const std::optional<ErrorCode> code = scanMember(members)) {
             return fail(start, *code, error);
         }
         skipWhitespace();
@@ -233,17 +352,19 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, DictionaryNotTerminated, error);
     }
     if (dictionary) {
-        *dictionary = result.empty() ? QVariantMap() : QVariantMap(std::move(result));
+        *dictionary = members.take();
     }
     return true;
 }
 
-std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
-    std::map<QString, QVariant> &dictionary) {
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMembers &members) {
+    const char *const keyStart = current();
     QString key;
-    if (!scanJSONStringConstant(&key)) {
+    if (!scanExpectedKey(members.expectedKey(), key) && !scanJSONStringConstant(&key)) {
         return DictionaryKeyFailed;
     }
+    // Two quotes around one byte per code unit: the key stood as its own bytes.
+    const bool plain = *keyStart == '"' && current() - keyStart == key.size() + 2;
     skipWhitespace();
     if (!scanCharacter(u':')) {
         return DictionaryColonMissing;
@@ -252,13 +373,29 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
     if (!value.isValid()) {
         return DictionaryValueFailed;
     }
-    // A node made for the key finds its place with one search (insert_or_assign searches,
-    // then checks its hint); a repeated key drops the new node and takes the value.
-    const auto member =
-        dictionary.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
-                           std::forward_as_tuple());
-    member.first->second = std::move(value);
+    members.insert(std::move(key), plain ? keyStart + 1 : nullptr, std::move(value));
     return std::nullopt;
+}
+
+bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected, QString &key) {
+    if (!expected || !expected->bytes) {
+        return false;
+    }
+    const qsizetype length = expected->text.size();
+    if (end() - current() < length + 2 || current()[0] != '"' || current()[length + 1] != '"') {
+        return false;
+    }
+    const char *const bytes = current() + 1;
+    // Keys are short: compared as two words where the text goes on far enough.
+    const bool same = length <= 16 && end() - bytes >= 16 && end() - expected->bytes >= 16
+                          ? ByteWord::equalShort(bytes, expected->bytes, length)
+                          : std::memcmp(bytes, expected->bytes, size_t(length)) == 0;
+    if (!same) {
+        return false;
+    }
+    key = QString(expected->text);
+    advance(length + 2);
+    return true;
 }
 
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {

@@ -2,6 +2,7 @@
 
 #include "foundation/Error.h"
 #include "json/CDataScanner.h"
+#include "json/DictionaryShapes.h"
 #include "json/StringCache.h"
 
 #include <QString>
@@ -62,15 +63,26 @@ public:
 private:
     class NestingGuard;
     class ArrayElements;
+    class DictionaryMembers;
+    using MapNode = std::map<QString, QVariant>::iterator;
+    struct MemberNode {
+        MapNode node;
+        const char *keyBytes;
+        int successor;
+    };
 
     bool fail(quint64 location, ErrorCode code, Error *error);
     // The value ahead, or an invalid QVariant when there is none.
     QVariant scanValue(Error *error);
     template <class Value>
     QVariant scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error);
-    QVariant scanLiteral(const char *literal, const QVariant &literalValue);
+    template <size_t Size>
+    QVariant scanLiteral(const char (&literal)[Size], const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
-    std::optional<ErrorCode> scanMember(std::map<QString, QVariant> &dictionary);
+    std::optional<ErrorCode> scanMember(DictionaryMembers &members);
+    // The key the dictionary's shape expects, when it stands next in the text in its own
+    // bytes; false, without moving, otherwise.
+    bool scanExpectedKey(const DictionaryShapes::Key *expected, QString &key);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
     // The text of the run of plain string bytes after the opening quote, which it moves past;
@@ -87,7 +99,10 @@ private:
     std::optional<ErrorCode> appendUnicodeEscape(QString &string);
 
     int m_depth = 0;
-    // Elements of the arrays being scanned, stacked (see ArrayElements).
+    // Elements and map nodes of the containers being scanned, stacked (see ArrayElements
+    // and DictionaryMembers).
     std::vector<QVariant> m_elements;
+    std::vector<MemberNode> m_memberNodes;
+    DictionaryShapes m_shapes;
     StringCache m_strings;
 };

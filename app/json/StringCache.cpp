@@ -31,12 +31,22 @@ size_t hashOf(const char *bytes, qsizetype length, size_t buckets) {
 
 }  // namespace
 
+bool StringCache::holds(const Entry &entry, const char *bytes, qsizetype length) {
+    return entry.length == length && std::memcmp(entry.bytes, bytes, size_t(length)) == 0;
+}
+
 const QString &StringCache::text(const char *bytes, qsizetype length) {
-    Entry &entry = m_entries[hashOf(bytes, length, m_entries.size())];
-    if (entry.length != length || std::memcmp(entry.bytes, bytes, size_t(length)) != 0) {
-        std::memcpy(entry.bytes, bytes, size_t(length));
-        entry.length = length;
-        entry.text = QString::fromLatin1(bytes, length);
+    Set &set = m_sets[hashOf(bytes, length, m_sets.size())];
+    for (int way = 0; way < 2; ++way) {
+        if (holds(set.ways[way], bytes, length)) {
+            set.recent = way;
+            return set.ways[way].text;
+        }
     }
+    set.recent ^= 1;
+    Entry &entry = set.ways[set.recent];
+    std::memcpy(entry.bytes, bytes, size_t(length));
+    entry.length = length;
+    entry.text = QString::fromLatin1(bytes, length);
     return entry.text;
 }
