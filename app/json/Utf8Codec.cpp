@@ -94,9 +94,20 @@ bool isSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 }  // namespace
 
 QString Utf8Codec::decode(const char *bytes, qsizetype length) {
+    // Never more UTF-16 units than UTF-8 bytes. A short text is decoded where that costs no
+    // allocation and then made at its exact size; a long one is shrunk in place.
+    constexpr qsizetype Short = 256;
+    if (length <= Short) {
+        char16_t buffer[Short];
+        const char16_t *const last = decodeInto(buffer, bytes, length);
+        return last ? QString(reinterpret_cast<const QChar *>(buffer), last - buffer) : QString();
+    }
     QString text = QStringLiteral("");
     if (!appendDecoded(text, bytes, length)) {
         return {};
+    }
+    if (text.size() < length) {
+        text.squeeze();
     }
     return text;
 }
@@ -105,32 +116,39 @@ bool Utf8Codec::appendDecoded(QString &out, const char *bytes, qsizetype length)
     const qsizetype oldSize = out.size();
     out.resize(oldSize + length);  // never more UTF-16 units than UTF-8 bytes
     char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
-    char16_t *dst = begin + oldSize;
+    const char16_t *const last = decodeInto(begin + oldSize, bytes, length);
+    out.resize(last ? last - begin : oldSize);
+    return last != nullptr;
+}
+
+char16_t *Utf8Codec::decodeInto(char16_t *dst, const char *bytes, qsizetype length) {
     const auto *src = reinterpret_cast<const unsigned char *>(bytes);
     const unsigned char *const end = src + length;
     while (src < end) {
+        if (*src >= 0x80) {
+            char32_t codePoint;
+            const int sequenceLength = decodeSequence(src, end, &codePoint);
+            if (sequenceLength == 0) {
+                return nullptr;
+            }
+            src += sequenceLength;
+            dst = appendUtf16(dst, codePoint);
+            continue;
+        }
         uint64_t eight;
-        if (end - src >= 8 && (std::memcpy(&eight, src, 8), (eight & HighBitsOfEightBytes) == 0)) {
+        while (end - src >= 8 &&
+               (std::memcpy(&eight, src, 8), (eight & HighBitsOfEightBytes) == 0)) {
             for (int i = 0; i < 8; ++i) {
                 dst[i] = src[i];
             }
             src += 8;
             dst += 8;
-        } else if (*src < 0x80) {
+        }
+        while (src < end && *src < 0x80) {
             *dst++ = *src++;
-        } else {
-            char32_t codePoint;
-            const int sequenceLength = decodeSequence(src, end, &codePoint);
-            if (sequenceLength == 0) {
-                out.resize(oldSize);
-                return false;
-            }
-            src += sequenceLength;
-            dst = appendUtf16(dst, codePoint);
         }
     }
-    out.resize(dst - begin);
-    return true;
+    return dst;
 }
 
 std::optional<QByteArray> Utf8Codec::fromUtf16(const QByteArray &bytes, ByteOrder order) {
