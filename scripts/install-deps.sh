@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libssl-dev libevdev-dev libudev-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  xvfb x11-utils xauth imagemagick fonts-wqy-microhei
+  xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei
   pkexec policykit-1
   locales
 )

@@ -7,13 +7,17 @@
 #include "ui_MZDotaContentViewController.h"
 
 MZDotaContentViewController::MZDotaContentViewController(QWidget *parent)
-    : MZContentViewController(parent), ui(std::make_unique<Ui::MZDotaContentViewController>()) {
+    : MZContentViewController(OwnInterface{}, parent),
+      ui(std::make_unique<Ui::MZDotaContentViewController>()) {
     ui->setupUi(this);
     for (MZRecorderControl *control : controls()) control->setAllowsKeyOnly(true, true);
     restoreKeyCombos();
-    for (MZRecorderControl *control : controls())
+    for (MZRecorderControl *control : controls()) {
         connect(control, &MZRecorderControl::keyComboChanged, this,
                 &MZDotaContentViewController::saveKeyCombos);
+        connect(control, &MZRecorderControl::keyComboChanged, this,
+                &MZDotaContentViewController::keyCombosChanged);
+    }
 }
 
 MZDotaContentViewController::~MZDotaContentViewController() = default;
@@ -30,16 +34,21 @@ std::array<MZRecorderControl *, 6> MZDotaContentViewController::controls() const
 }
 
 void MZDotaContentViewController::restoreKeyCombos() {
-    const auto combos = SlotComboStore::load(QSettings());
+    QSettings settings;
+    const auto combos = SlotComboStore::load(settings);
     if (!combos) return;
     const auto recorders = controls();
     for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo((*combos)[i]);
 }
 
-void MZDotaContentViewController::saveKeyCombos() const {
+SlotCombos MZDotaContentViewController::keyCombos() const {
     SlotCombos combos;
     const auto recorders = controls();
     for (size_t i = 0; i < recorders.size(); ++i) combos[i] = recorders[i]->keyCombo();
+    return combos;
+}
+
+void MZDotaContentViewController::saveKeyCombos() const {
     QSettings settings;
-    SlotComboStore::save(settings, combos);
+    SlotComboStore::save(settings, keyCombos());
 }

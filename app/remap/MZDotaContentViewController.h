@@ -3,7 +3,8 @@
 #include <array>
 #include <memory>
 
-#include "remap/MZContentViewController.h"
+#include "pairs/MZContentViewController.h"
+#include "remap/RemapDecision.h"
 
 class MZRecorderControl;
 
@@ -29,6 +30,12 @@ public:
 
     // control1 to control6, in slot order.
     std::array<MZRecorderControl *, 6> controls() const;
+    // Their combinations at this moment, in slot order.
+    SlotCombos keyCombos() const;
+
+signals:
+    // A person changed one of the six combinations.
+    void keyCombosChanged();
 
 private:
     void restoreKeyCombos();

@@ -1,5 +1,7 @@
 #include "shell/AppDelegate.h"
 
+#include "platform/EventTap.h"
+#include "platform/FrontProcessSource.h"
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
@@ -7,6 +9,8 @@
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/MainWindow.h"
+#include "shell/VelmoraTray.h"
+#include "shell/WindowCloseGuard.h"
 #include "ui_MainWindow.h"
 
 #include <QAbstractButton>
@@ -14,15 +18,21 @@
 #include <QCheckBox>
 #include <QIcon>
 #include <QLabel>
-#include <QMenu>
+#include <QSettings>
 #include <QSystemTrayIcon>
 
 AppDelegate::Platform AppDelegate::linuxPlatform() {
     return {
-        [](QString *whyNot) { return KeyboardTap::create(eventCallback, nullptr, whyNot); },
-        [](QString *whyNot) { return X11FrontProcessWatcher::create({}, whyNot); },
+        []() -> Result<std::unique_ptr<EventTap>> {
+            return KeyboardTap::create(eventCallback, nullptr);
+        },
+        []() -> Result<std::unique_ptr<FrontProcessSource>> {
+            return X11FrontProcessWatcher::create();
+        },
     };
 }
+
+const QString AppDelegate::ChatPauseSettingsKey = QStringLiteral("pauseWhileTypingInChat");
 
 AppDelegate::AppDelegate(Platform platform, QObject *parent)
     : QObject(parent), m_platform(std::move(platform)) {}
@@ -48,8 +58,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_contentVC = panel;
     workView()->setFixedSize(panel->sizeHint() + QSize(10, 10));
     panel->setGeometry(workView()->rect().adjusted(5, 5, -5, -5));
+    rebuildSlotTable();
+    connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
+            &AppDelegate::rebuildSlotTable);
     selfPoint = this;
-    installFrontWatcher();
+    installChatPauseOption();
+    installFrontSource();
     installTap();
     installTrayIcon();
     refreshStatus();
@@ -69,42 +83,66 @@ void AppDelegate::buildWindow() {
     // Without a tray, the window is the only way to end Velmora.
     connect(ui.quitButton, &QAbstractButton::clicked, qApp, &QCoreApplication::quit,
             Qt::QueuedConnection);
+    auto *closeGuard =
+        new WindowCloseGuard(m_mainWindow.get(), &QSystemTrayIcon::isSystemTrayAvailable, this);
+    connect(closeGuard, &WindowCloseGuard::quitRequested, this, &AppDelegate::quitRequested);
+}
+
+void AppDelegate::installChatPauseOption() {
+    QCheckBox *box = m_mainWindow->ui().chatPauseBox;
+    box->setChecked(QSettings().value(ChatPauseSettingsKey, false).toBool());
+    m_chatPause.setEnabled(box->isChecked());
+    connect(box, &QCheckBox::toggled, this, &AppDelegate::setChatPauseEnabled);
+}
+
+void AppDelegate::setChatPauseEnabled(bool enabled) {
+    m_chatPause.setEnabled(enabled);
+    QSettings().setValue(ChatPauseSettingsKey, enabled);
+    refreshStatus();
+}
+
+void AppDelegate::chatPauseChanged() {
+    // Called on the key path: the window catches up once the key event is through.
+    QMetaObject::invokeMethod(this, &AppDelegate::refreshStatus, Qt::QueuedConnection);
 }
 
 void AppDelegate::installTap() {
-    m_tap = m_platform.createTap ? m_platform.createTap(&m_tapUnavailable) : nullptr;
-    if (!m_tap) {
-        qInfo("keyboard tap unavailable: %s", qPrintable(m_tapUnavailable));
+    auto tap = m_platform.createTap();
+    if (!tap) {
+        m_tapFailure = tap.failure();
+        qInfo("keyboard tap unavailable: %s", qPrintable(m_tapFailure->message));
         return;
     }
-    connect(m_tap.get(), &KeyboardTap::statusChanged, this, &AppDelegate::refreshStatus);
+    m_tap = tap.take();
+    connect(m_tap.get(), &EventTap::statusChanged, this, &AppDelegate::refreshStatus);
 }
 
-void AppDelegate::installFrontWatcher() {
-    m_watcher =
-        m_platform.createWatcher ? m_platform.createWatcher(&m_watcherUnavailable) : nullptr;
-    if (!m_watcher) {
-        qInfo("front application unknown: %s", qPrintable(m_watcherUnavailable));
+void AppDelegate::installFrontSource() {
+    auto source = m_platform.createFrontSource();
+    if (!source) {
+        m_frontUnavailable = source.failure().message;
+        qInfo("front application unknown: %s", qPrintable(m_frontUnavailable));
         return;
     }
-    connect(m_watcher.get(), &X11FrontProcessWatcher::frontProcessNameChanged, this,
+    m_frontSource = source.take();
+    connect(m_frontSource.get(), &FrontProcessSource::frontProcessNameChanged, this,
             &AppDelegate::refreshStatus);
-    connect(m_watcher.get(), &X11FrontProcessWatcher::connectionLost, this, [this] {
-        m_watcherUnavailable = tr("the X server is unreachable");
+    connect(m_frontSource.get(), &FrontProcessSource::connectionLost, this, [this] {
+        m_frontUnavailable = tr("the X server is unreachable");
         refreshStatus();
     });
 }
 
+void AppDelegate::rebuildSlotTable() { m_slotTable = makeSlotTable(m_contentVC->keyCombos()); }
+
+// Made even when no tray is there yet: the icon appears once a tray does.
 void AppDelegate::installTrayIcon() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/velmora/velmora.png")), this);
-    auto *menu = new QMenu(m_mainWindow.get());
-    menu->addAction(tr("Show"), this, [this] { applicationShouldHandleReopen(false); });
-    menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit);
-    m_tray->setContextMenu(menu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger) applicationShouldHandleReopen(false);
-    });
+    m_tray = new VelmoraTray(this);
+    connect(m_tray, &VelmoraTray::showWindowRequested, this,
+            [this] { applicationShouldHandleReopen(false); });
+    connect(m_tray, &VelmoraTray::switchToggled, m_mainWindow->ui().switchButton,
+            &QAbstractButton::setChecked);
+    connect(m_tray, &VelmoraTray::quitRequested, this, &AppDelegate::quitRequested);
     m_tray->show();
 }
 
@@ -113,6 +151,8 @@ void AppDelegate::startClick(QAbstractButton *sender) {
     const auto *box = qobject_cast<QCheckBox *>(sender);
     start = box ? box->checkState() == Qt::Checked : sender->isCheckable() && sender->isChecked();
     if (start && m_tap) m_tap->rearm();
+    // Switching on starts with the chat closed, whatever an earlier game left behind.
+    if (start) m_chatPause.reset();
     refreshStatus();
 }
 
@@ -128,12 +168,7 @@ QWidget *AppDelegate::workView() const {
 
 const QString &AppDelegate::frontProcessName() const {
     static const QString NoName;
-    return m_watcher ? m_watcher->frontProcessName() : NoName;
-}
-
-KeyCombo AppDelegate::slotKeyCombo(int slot) const {
-    if (!m_contentVC || slot < 1 || slot > 6) return {};
-    return m_contentVC->controls()[size_t(slot - 1)]->keyCombo();
+    return m_frontSource ? m_frontSource->frontProcessName() : NoName;
 }
 
 TapEvent *AppDelegate::createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) {
@@ -144,17 +179,28 @@ void AppDelegate::shutdown() {
     if (m_tap) m_tap->shutdown();
 }
 
-QString AppDelegate::statusText() const {
-    QString text = start ? tr("Remapping on") : tr("Remapping off");
-    if (!m_tap) return text + tr(" — cannot remap: %1").arg(m_tapUnavailable);
-    text += QStringLiteral(" — ") + m_tap->statusText();
-    if (!m_watcher) return text + tr(" — front application unknown: %1").arg(m_watcherUnavailable);
-    const QString name = m_watcher->frontProcessName();
-    return text + tr(" — in front: %1").arg(name.isNull() ? tr("(none)") : name);
+StatusLine::State AppDelegate::statusState() const {
+    return {
+        .remapSwitch = start,
+        .chatPaused = m_chatPause.isPaused(),
+        .frontKnown = m_frontSource && m_frontUnavailable.isNull(),
+        .frontName = frontProcessName(),
+        .frontUnavailable = m_frontUnavailable,
+        .tapFailure = m_tapFailure,
+        .tapStatus = m_tap ? m_tap->statusText() : QString(),
+    };
 }
 
+QString AppDelegate::statusText() const { return StatusLine::text(statusState()); }
+
 void AppDelegate::refreshStatus() {
-    const QString text = statusText();
-    if (m_mainWindow) m_mainWindow->ui().statusLabel->setText(text);
+    const StatusLine::State state = statusState();
+    const QString text = StatusLine::text(state);
+    if (m_mainWindow) {
+        m_mainWindow->ui().statusLabel->setText(text);
+        m_mainWindow->ui().switchButton->setText(StatusLine::switchText(start));
+    }
+    // The coloured icon promises keys are being remapped, so it needs a working tap too.
+    if (m_tray) m_tray->showState(start, start && !state.chatPaused && m_tap, text);
     emit statusChanged(text);
 }

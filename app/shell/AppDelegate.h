@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/Result.h"
+#include "remap/ChatPause.h"
 #include "remap/EventTapHost.h"
+#include "remap/RemapDecision.h"
+#include "shell/StatusLine.h"
 
 #include <QObject>
 #include <QPointer>
@@ -8,28 +12,33 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
-class KeyboardTap;
+class EventTap;
+class FrontProcessSource;
 class MainWindow;
 class MZContentViewController;
 class MZDotaContentViewController;
 class QAbstractButton;
-class QSystemTrayIcon;
 class QWidget;
-class X11FrontProcessWatcher;
+class VelmoraTray;
 
 // Velmora's application delegate: builds the main window around the slot panel, owns the
-// remapping switch, the keyboard tap and the front process watcher, and answers the tap
-// callback through EventTapHost. Lives on the main thread for the life of the process.
+// remapping switch, the keyboard tap, the front process source and the tray, and answers
+// the tap callback through EventTapHost from plain values: the slot table is rebuilt
+// whenever a recorder changes, and the chat pause lives beside it. Lives on the main thread
+// for the life of the process.
 class AppDelegate : public QObject, public EventTapHost {
     Q_OBJECT
 public:
-    // How the platform pieces are made; tests hand in factories that make none.
+    // How the platform pieces are made: the Linux ones in the program, fakes in tests.
     struct Platform {
-        std::function<std::unique_ptr<KeyboardTap>(QString *whyNot)> createTap;
-        std::function<std::unique_ptr<X11FrontProcessWatcher>(QString *whyNot)> createWatcher;
+        std::function<Result<std::unique_ptr<EventTap>>()> createTap;
+        std::function<Result<std::unique_ptr<FrontProcessSource>>()> createFrontSource;
     };
     static Platform linuxPlatform();
+    // The settings key of the "Pause while typing in chat" option.
+    static const QString ChatPauseSettingsKey;
 
     explicit AppDelegate(Platform platform, QObject *parent = nullptr);
     ~AppDelegate() override;
@@ -48,20 +57,29 @@ public:
     // EventTapHost
     bool remapSwitch() const override { return start; }
     const QString &frontProcessName() const override;
-    KeyCombo slotKeyCombo(int slot) const override;
+    const SlotTable &slotTable() const override { return m_slotTable; }
     TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) override;
+    ChatPause *chatPause() override { return &m_chatPause; }
+    void chatPauseChanged() override;
 
     // Releases every key the tap holds and lets the keyboards go; safe to call twice.
     void shutdown();
 
 signals:
     void statusChanged(const QString &text);
+    // The person asked to end Velmora: from the tray, or by closing the window where no
+    // tray could bring it back.
+    void quitRequested();
 
 private:
     void buildWindow();
     void installTap();
-    void installFrontWatcher();
+    void installFrontSource();
+    void rebuildSlotTable();
     void installTrayIcon();
+    void installChatPauseOption();
+    void setChatPauseEnabled(bool enabled);
+    StatusLine::State statusState() const;
     void refreshStatus();
 
     Platform m_platform;
@@ -69,9 +87,11 @@ private:
     QPointer<QWidget> _window;
     QPointer<MZDotaContentViewController> m_contentVC;
     bool start = false;
-    std::unique_ptr<KeyboardTap> m_tap;
-    QString m_tapUnavailable;
-    std::unique_ptr<X11FrontProcessWatcher> m_watcher;
-    QString m_watcherUnavailable;
-    QSystemTrayIcon *m_tray = nullptr;
+    SlotTable m_slotTable = makeSlotTable({});
+    ChatPause m_chatPause;
+    std::unique_ptr<EventTap> m_tap;
+    std::optional<Failure> m_tapFailure;
+    std::unique_ptr<FrontProcessSource> m_frontSource;
+    QString m_frontUnavailable;
+    VelmoraTray *m_tray = nullptr;
 };

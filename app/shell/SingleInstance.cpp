@@ -31,18 +31,15 @@ bool SingleInstance::handOverToRunning(int timeoutMs) {
     return socket.waitForBytesWritten(timeoutMs);
 }
 
-bool SingleInstance::listen(QString *whyNot) {
+Result<void> SingleInstance::listen() {
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // A socket left behind by a crashed instance would refuse the name; nobody answered
     // on it (handOverToRunning failed), so it is stale.
     QLocalServer::removeServer(m_key);
-    if (!m_server->listen(m_key)) {
-        if (whyNot) *whyNot = m_server->errorString();
-        return false;
-    }
+    if (!m_server->listen(m_key)) return Failure{m_server->errorString()};
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
-    return true;
+    return {};
 }
 
 void SingleInstance::acceptConnections() {

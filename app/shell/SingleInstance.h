@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/Result.h"
+
 class QLocalServer;
 
 // Keeps one Velmora per user and display. The first start listens on a local socket;
@@ -15,8 +17,8 @@ public:
 
     // True when another instance answered and was asked to come forward.
     bool handOverToRunning(int timeoutMs = 1000);
-    // Start answering later starts; false with a reason when the socket cannot be made.
-    bool listen(QString *whyNot = nullptr);
+    // Start answering later starts; fails when the socket cannot be made.
+    Result<void> listen();
 
     static QString defaultKey();
 

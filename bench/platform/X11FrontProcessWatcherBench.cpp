@@ -51,15 +51,15 @@ int main(int argc, char **argv) {
     client.setWindowClass(window, QByteArray("war3\0Warcraft III\0", 18));
     client.activate(window);
 
-    QString whyNot;
-    const auto watcher = X11FrontProcessWatcher::create(display, &whyNot);
-    if (!watcher || !waitForName(*watcher)) {
-        std::printf("skipped: the watcher did not report a name (%s)\n", qPrintable(whyNot));
+    auto watcher = X11FrontProcessWatcher::create(display);
+    if (!watcher || !waitForName(**watcher)) {
+        std::printf("skipped: the watcher did not report a name (%s)\n",
+                    watcher ? "none in time" : qPrintable(watcher.failure().message));
         return 0;
     }
-    benchmark::RegisterBenchmark("FrontProcessName/lookup", lookup, watcher.get());
+    benchmark::RegisterBenchmark("FrontProcessName/lookup", lookup, watcher->get());
     benchmark::RegisterBenchmark("FrontProcessName/lookupAndPrefixTest", lookupAndPrefixTest,
-                                 watcher.get());
+                                 watcher->get());
     benchmark::RegisterBenchmark("FrontProcessName/peerServerRoundTrip", serverRoundTrip, &client);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -19,50 +19,26 @@ struct KeyboardTap::Keyboard {
     bool grabbed = false;
 };
 
-namespace {
-
-QString uinputProblem(int error) {
-    if (error == EACCES || error == EPERM)
-        return QObject::tr(
-            "No permission to use /dev/uinput: Velmora must run as root to "
-            "remap keys.");
-    if (error == ENOENT || error == ENODEV || error == ENXIO)
-        return QObject::tr(
-            "There is no /dev/uinput, so keys cannot be re-emitted: the uinput "
-            "kernel module is not loaded.");
-    return QObject::tr("Cannot create the virtual keyboard on /dev/uinput: %1")
-        .arg(QString::fromLocal8Bit(strerror(error)));
-}
-
-void setReason(QString *whyNot, const QString &reason) {
-    if (whyNot) *whyNot = reason;
-}
-
-}  // namespace
-
-std::unique_ptr<KeyboardTap> KeyboardTap::create(TapCallback callback, void *userInfo,
-                                                 QString *whyNot) {
-    int error = 0;
-    std::unique_ptr<UinputSink> sink = UinputSink::create(&error);
-    if (!sink) {
-        setReason(whyNot, uinputProblem(error));
-        return nullptr;
-    }
-    auto tap = std::make_unique<KeyboardTap>(std::move(sink), callback, userInfo);
+Result<std::unique_ptr<KeyboardTap>> KeyboardTap::create(TapCallback callback, void *userInfo) {
+    auto sink = UinputSink::create();
+    if (!sink) return sink.failure();
+    auto tap = std::make_unique<KeyboardTap>(sink.take(), callback, userInfo);
     // Watching starts before the scan so that a keyboard plugged in meanwhile is not missed.
     std::unique_ptr<KeyboardMonitor> monitor = KeyboardMonitor::create();
     const QDir input(QStringLiteral("/dev/input"));
     bool denied = false;
     for (const QString &entry : input.entryList({QStringLiteral("event*")}, QDir::System)) {
-        auto source = LibevdevKeyboardSource::open(input.filePath(entry), &error);
-        denied = denied || error == EACCES || error == EPERM;
-        if (source) tap->addKeyboard(std::move(source), input.filePath(entry));
+        auto source = LibevdevKeyboardSource::open(input.filePath(entry));
+        if (source)
+            tap->addKeyboard(source.take(), input.filePath(entry));
+        else
+            denied = denied || source.failure().errorNumber == EACCES ||
+                     source.failure().errorNumber == EPERM;
     }
-    if (denied && tap->keyboardCount() == 0) {
-        setReason(whyNot, tr("No permission to read the keyboards in /dev/input: Velmora "
-                             "must run as root to remap keys."));
-        return nullptr;
-    }
+    if (denied && tap->keyboardCount() == 0)
+        return Failure{tr("No permission to read the keyboards in /dev/input: Velmora "
+                          "must run as root to remap keys."),
+                       EACCES};
     if (monitor) tap->watchForNewKeyboards(std::move(monitor));
     return tap;
 }
@@ -110,9 +86,7 @@ void KeyboardTap::openKeyboard(const QString &path) {
     // A keyboard plugged in during the start-up scan is reported by the monitor as well.
     for (const auto &keyboard : m_keyboards)
         if (keyboard->path == path) return;
-    int error = 0;
-    if (auto source = LibevdevKeyboardSource::open(path, &error))
-        addKeyboard(std::move(source), path);
+    if (auto source = LibevdevKeyboardSource::open(path)) addKeyboard(source.take(), path);
 }
 
 void KeyboardTap::onReadable(Keyboard *keyboard) {

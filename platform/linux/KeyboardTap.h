@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/EventTap.h"
+#include "platform/Result.h"
 #include "platform/TapEvent.h"
 #include "platform/linux/KeyboardSink.h"
 #include "platform/linux/KeyboardSource.h"
@@ -26,16 +28,15 @@ class QSocketNotifier;
 // keyboards go when the main thread stops answering, so a hung Velmora never takes
 // the keyboard with it; the tap takes them back once the main thread has answered for a
 // while. The panic chord Backspace+Escape+Enter lets them go until rearm().
-class KeyboardTap : public QObject, private TapOutput {
+class KeyboardTap : public EventTap, private TapOutput {
     Q_OBJECT
 public:
     enum class Status { Active, NoKeyboard, DisabledByWatchdog, ReleasedByPanic, Stopped };
     static constexpr std::chrono::milliseconds DefaultStallLimit{1000};
 
-    // The tap on this machine's keyboards and /dev/uinput; nullptr, with the reason in
-    // plain words in *whyNot, when it cannot work.
-    static std::unique_ptr<KeyboardTap> create(TapCallback callback, void *userInfo,
-                                               QString *whyNot);
+    // The tap on this machine's keyboards and /dev/uinput; fails, saying why in plain
+    // words, when it cannot work.
+    static Result<std::unique_ptr<KeyboardTap>> create(TapCallback callback, void *userInfo);
 
     KeyboardTap(std::unique_ptr<KeyboardSink> sink, TapCallback callback, void *userInfo,
                 std::chrono::milliseconds stallLimit = DefaultStallLimit);
@@ -46,16 +47,11 @@ public:
     void watchForNewKeyboards(std::unique_ptr<KeyboardMonitor> monitor);
 
     Status status() const;
-    QString statusText() const;
+    QString statusText() const override;
     int keyboardCount() const { return int(m_keyboards.size()); }
 
-    // Releases every key and lets the keyboards go for good; for quitting.
-    void shutdown();
-    // Takes the keyboards back after the panic chord.
-    void rearm();
-
-signals:
-    void statusChanged();
+    void shutdown() override;
+    void rearm() override;
 
 private:
     struct Keyboard;

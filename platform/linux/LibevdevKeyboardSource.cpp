@@ -7,7 +7,10 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <QObject>
+
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -26,19 +29,19 @@ std::bitset<Bits> queryBits(int fd, unsigned long request) {
 
 }  // namespace
 
-std::unique_ptr<LibevdevKeyboardSource> LibevdevKeyboardSource::open(const QString &path,
-                                                                     int *error) {
-    *error = 0;
+Result<std::unique_ptr<LibevdevKeyboardSource>> LibevdevKeyboardSource::open(const QString &path) {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        *error = errno;
-        return nullptr;
+        const int error = errno;
+        return Failure{QObject::tr("Cannot open %1: %2")
+                           .arg(path, QString::fromLocal8Bit(strerror(error))),
+                       error};
     }
     libevdev *device = nullptr;
     if (libevdev_new_from_fd(fd, &device) < 0 || !isKeyboard(device)) {
         libevdev_free(device);
         ::close(fd);
-        return nullptr;
+        return Failure{QObject::tr("%1 is not a keyboard").arg(path)};
     }
     return std::unique_ptr<LibevdevKeyboardSource>(new LibevdevKeyboardSource(fd, device));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "platform/linux/InputEventReader.h"
 #include "platform/linux/KeyboardSource.h"
 
@@ -10,9 +11,9 @@ struct libevdev;
 // A keyboard under /dev/input, opened read-write (LEDs are written back to it).
 class LibevdevKeyboardSource final : public KeyboardSource {
 public:
-    // nullptr when the device is not a keyboard, is our own virtual keyboard, or cannot be
-    // opened; *error then holds the errno of a failed open, or 0.
-    static std::unique_ptr<LibevdevKeyboardSource> open(const QString &path, int *error);
+    // Fails when the device cannot be opened (with the errno), is not a keyboard, or is our
+    // own virtual keyboard (errno 0).
+    static Result<std::unique_ptr<LibevdevKeyboardSource>> open(const QString &path);
     ~LibevdevKeyboardSource() override;
 
     int fd() const override { return m_fd; }

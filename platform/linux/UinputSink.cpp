@@ -5,11 +5,28 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <QObject>
+
 #include <cerrno>
+#include <cstring>
 
 const QString UinputSink::DeviceName = QStringLiteral("Velmora virtual keyboard");
 
 namespace {
+
+Failure problem(int error) {
+    if (error == EACCES || error == EPERM)
+        return {QObject::tr("No permission to use /dev/uinput: Velmora must run as root to "
+                            "remap keys."),
+                error};
+    if (error == ENOENT || error == ENODEV || error == ENXIO)
+        return {QObject::tr("There is no /dev/uinput, so keys cannot be re-emitted: the uinput "
+                            "kernel module is not loaded."),
+                error};
+    return {QObject::tr("Cannot create the virtual keyboard on /dev/uinput: %1")
+                .arg(QString::fromLocal8Bit(strerror(error))),
+            error};
+}
 
 void enableKeys(libevdev *device, unsigned first, unsigned last) {
     for (unsigned code = first; code <= last; ++code)
@@ -35,21 +52,16 @@ libevdev *describeKeyboard() {
 
 }  // namespace
 
-std::unique_ptr<UinputSink> UinputSink::create(int *error) {
-    *error = 0;
+Result<std::unique_ptr<UinputSink>> UinputSink::create() {
     const int fd = ::open("/dev/uinput", O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        return nullptr;
-    }
+    if (fd < 0) return problem(errno);
     libevdev *description = describeKeyboard();
     libevdev_uinput *device = nullptr;
     const int result = libevdev_uinput_create_from_device(description, fd, &device);
     libevdev_free(description);
     if (result < 0) {
-        *error = -result;
         ::close(fd);
-        return nullptr;
+        return problem(-result);
     }
     return std::unique_ptr<UinputSink>(new UinputSink(fd, device));
 }

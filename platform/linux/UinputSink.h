@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "platform/linux/InputEventReader.h"
 #include "platform/linux/KeyboardSink.h"
 
@@ -13,8 +14,8 @@ class UinputSink final : public KeyboardSink {
 public:
     static const QString DeviceName;
 
-    // nullptr when /dev/uinput cannot be used; *error then holds the errno.
-    static std::unique_ptr<UinputSink> create(int *error);
+    // Fails, saying why, when /dev/uinput cannot be used.
+    static Result<std::unique_ptr<UinputSink>> create();
     ~UinputSink() override;
 
     int feedbackFd() const override { return m_fd; }

@@ -38,12 +38,9 @@ xcb_window_t rootOf(xcb_connection_t *connection, int screenNumber) {
 
 }  // namespace
 
-std::unique_ptr<X11FrontProcessWatcher> X11FrontProcessWatcher::create(
-    const QByteArray &displayName, QString *whyNot) {
-    auto fail = [&](const char *what) {
-        if (whyNot) *whyNot = unreachable(displayName, what);
-        return nullptr;
-    };
+Result<std::unique_ptr<X11FrontProcessWatcher>> X11FrontProcessWatcher::create(
+    const QByteArray &displayName) {
+    auto fail = [&](const char *what) { return Failure{unreachable(displayName, what)}; };
     int screenNumber = 0;
     Connection connection(
         xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FrontProcessSource.h"
+#include "platform/Result.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -19,21 +20,16 @@ class QSocketNotifier;
 // property-change events on a connection of its own, read on the owning thread's event
 // loop, and every query is sent without waiting for its answer; so asking for the name is
 // a plain read and a key event never waits on the X server.
-class X11FrontProcessWatcher : public QObject, public FrontProcessSource {
+class X11FrontProcessWatcher : public FrontProcessSource {
     Q_OBJECT
 public:
-    // Null, with a plain reason in whyNot, when the X server cannot be reached.
-    static std::unique_ptr<X11FrontProcessWatcher> create(const QByteArray &displayName = {},
-                                                          QString *whyNot = nullptr);
+    // Fails, saying why in plain words, when the X server cannot be reached.
+    static Result<std::unique_ptr<X11FrontProcessWatcher>> create(
+        const QByteArray &displayName = {});
     ~X11FrontProcessWatcher() override;
 
     const QString &frontProcessName() const override { return m_name; }
-    bool isConnected() const { return !m_lost; }
-
-signals:
-    void frontProcessNameChanged(const QString &name);
-    // The X server went away; the name is null from then on.
-    void connectionLost();
+    bool isConnected() const override { return !m_lost; }
 
 private:
     enum class Query { ActiveWindow, Pid, WindowClass };

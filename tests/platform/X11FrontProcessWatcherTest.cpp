@@ -38,10 +38,12 @@ protected:
     QByteArray display() const { return m_server.display().toLocal8Bit(); }
 
     std::unique_ptr<X11FrontProcessWatcher> startWatcher() {
-        QString whyNot;
-        auto watcher = X11FrontProcessWatcher::create(display(), &whyNot);
-        EXPECT_TRUE(watcher) << whyNot.toStdString();
-        return watcher;
+        auto watcher = X11FrontProcessWatcher::create(display());
+        if (!watcher) {
+            ADD_FAILURE() << watcher.failure().message.toStdString();
+            return nullptr;
+        }
+        return watcher.take();
     }
 
     // Puts a known window in front so that a following change to "no name" is observable.
@@ -282,12 +284,12 @@ TEST(X11FrontProcessWatcherCreate, GivesAReasonWhenNoServerAnswers) {
     const QByteArray displays[] = {":" + QByteArray::number(unused), "not a display name"};
     for (const QByteArray &display : displays) {
         SCOPED_TRACE(display.toStdString());
-        QString whyNot;
-        EXPECT_FALSE(X11FrontProcessWatcher::create(display, &whyNot));
+        const auto watcher = X11FrontProcessWatcher::create(display);
+        ASSERT_FALSE(watcher);
+        const QString whyNot = watcher.failure().message;
         EXPECT_TRUE(whyNot.startsWith(QStringLiteral("X server unreachable")))
             << whyNot.toStdString();
         EXPECT_TRUE(whyNot.contains(QString::fromLatin1(display))) << whyNot.toStdString();
-        EXPECT_FALSE(X11FrontProcessWatcher::create(display));  // no reason slot is fine
     }
 }
 

@@ -81,7 +81,8 @@ TEST(RemapKeyEvent, DecidesEveryCaseOfSwitchNameTypeAndSlots) {
                 if (!c.name) return std::nullopt;
                 return std::u16string_view(*c.name);
             },
-            c.type, [&] { return std::pair(c.keyCode, c.flags); }, [&] { return c.slots; });
+            c.type, [&] { return std::pair(c.keyCode, c.flags); },
+            [table = makeSlotTable(c.slots)]() -> const SlotTable & { return table; });
         EXPECT_EQ(result, c.expected) << c.what;
     }
 }

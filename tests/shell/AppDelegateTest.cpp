@@ -1,30 +1,60 @@
 #include "platform/KeyboardEvent.h"
-#include "platform/linux/KeyboardTap.h"
-#include "platform/linux/X11FrontProcessWatcher.h"
+#include "remap/ChatPause.h"
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/AppDelegate.h"
+#include "shell/VelmoraTray.h"
+#include "tests/support/FakeEventTap.h"
+#include "tests/support/FakeFrontProcessSource.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 
 AppDelegate::Platform unavailablePlatform() {
     return {
-        [](QString *whyNot) {
-            *whyNot = QStringLiteral("no /dev/uinput");
-            return std::unique_ptr<KeyboardTap>();
-        },
-        [](QString *whyNot) {
-            *whyNot = QStringLiteral("no X server");
-            return std::unique_ptr<X11FrontProcessWatcher>();
-        },
+        [] { return Failure{QStringLiteral("no /dev/uinput")}; },
+        [] { return Failure{QStringLiteral("no X server")}; },
     };
+}
+
+std::function<Result<std::unique_ptr<FrontProcessSource>>()> fakeFront(
+    FakeFrontProcessSource **front) {
+    return [front]() -> Result<std::unique_ptr<FrontProcessSource>> {
+        auto made = std::make_unique<FakeFrontProcessSource>();
+        *front = made.get();
+        return std::unique_ptr<FrontProcessSource>(std::move(made));
+    };
+}
+
+// The fakes stay owned by the delegate; the test keeps a look at them.
+AppDelegate::Platform fakePlatform(FakeEventTap **tap, FakeFrontProcessSource **front) {
+    return {
+        [tap]() -> Result<std::unique_ptr<EventTap>> {
+            auto made = std::make_unique<FakeEventTap>();
+            *tap = made.get();
+            return std::unique_ptr<EventTap>(std::move(made));
+        },
+        fakeFront(front),
+    };
+}
+
+template <typename T>
+T *child(const AppDelegate &delegate, const char *name) {
+    return delegate.window()->findChild<T *>(QString::fromLatin1(name));
 }
 
 class AppDelegateTest : public ::testing::Test {
@@ -81,6 +111,25 @@ TEST_F(AppDelegateTest, TheWindowSwitchDrivesRemapping) {
     EXPECT_FALSE(delegate.remapSwitch());
 }
 
+TEST_F(AppDelegateTest, TabThroughTheWindowKeepsEverySlot) {
+    const auto recorders = delegate.contentVC()->controls();
+    for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo({0, int64_t(i)});
+    const SlotCombos before = delegate.contentVC()->keyCombos();
+    QApplication::setActiveWindow(delegate.window());
+    if (!QTest::qWaitForWindowActive(delegate.window())) GTEST_SKIP() << "no window activation";
+    recorders[0]->setFocus(Qt::TabFocusReason);
+    QSet<QWidget *> visited;
+    for (int i = 0; i < 20; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        visited.insert(focus);
+        QTest::keyClick(focus, Qt::Key_Tab);
+        for (MZRecorderControl *recorder : recorders) EXPECT_FALSE(recorder->isRecording());
+    }
+    for (MZRecorderControl *recorder : recorders) EXPECT_TRUE(visited.contains(recorder));
+    EXPECT_EQ(delegate.contentVC()->keyCombos(), before);
+}
+
 TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
     delegate.window()->close();
     EXPECT_FALSE(delegate.window()->isVisible());
@@ -89,16 +138,111 @@ TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
     EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
 }
 
-TEST_F(AppDelegateTest, CallbackReadsTheLiveRecordersButNeedsTheGameInFront) {
-    delegate.contentVC()->control3()->setKeyCombo({0, 12});
-    EXPECT_EQ(delegate.slotKeyCombo(3), (KeyCombo{0, 12}));
-    EXPECT_EQ(delegate.slotKeyCombo(7), KeyCombo{});
+TEST_F(AppDelegateTest, AMissingFrontApplicationMeansNothingIsRemapped) {
     QCheckBox on;
     on.setChecked(true);
     delegate.startClick(&on);
     KeyboardEvent q(12, true, 0x100);
-    // No watcher means no front application, so nothing is remapped.
     EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr), &q);
+}
+
+class AppDelegateWithFakePlatform : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        delegate.applicationDidFinishLaunching();
+    }
+    FakeEventTap *tap = nullptr;
+    FakeFrontProcessSource *front = nullptr;
+    AppDelegate delegate{fakePlatform(&tap, &front)};
+};
+
+// However the tap failed, the status line names the application in front and what to do.
+TEST(AppDelegateStatus, AnUnavailableTapSaysWhatToDoAndTheFrontIsStillNamed) {
+    QStandardPaths::setTestModeEnabled(true);
+    const struct {
+        int errorNumber;
+        const char *advice;
+    } cases[] = {
+        {EACCES, "start Velmora with Velmora Launcher"},
+        {ENOENT, "sudo modprobe uinput"},
+        {EIO, nullptr},
+    };
+    for (const auto &c : cases) {
+        FakeFrontProcessSource *front = nullptr;
+        AppDelegate delegate({[&] {
+                                  return Failure{QStringLiteral("the reason"), c.errorNumber};
+                              },
+                              fakeFront(&front)});
+        delegate.applicationDidFinishLaunching();
+        front->setFront(QStringLiteral("Warcraft III.exe"));
+        const QString shown = child<QLabel>(delegate, "statusLabel")->text();
+        EXPECT_TRUE(shown.contains(QStringLiteral("In front: Warcraft III.exe"))) << c.errorNumber;
+        EXPECT_TRUE(shown.contains(QStringLiteral("the reason"))) << c.errorNumber;
+        if (c.advice)
+            EXPECT_TRUE(shown.contains(QString::fromLatin1(c.advice))) << shown.toStdString();
+        else
+            EXPECT_FALSE(shown.contains(QStringLiteral("To fix"))) << shown.toStdString();
+    }
+}
+
+// The window's switch and the tray's are one; the switch says plainly where it stands, and a
+// chat pause shows in the status line and the tray once the key that began it is through.
+TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray) {
+    auto *tray = delegate.findChild<VelmoraTray *>();
+    ASSERT_NE(tray, nullptr);
+    auto *button = child<QPushButton>(delegate, "switchButton");
+    EXPECT_TRUE(button->text().contains(QStringLiteral("OFF")));
+    tray->switchAction()->trigger();
+    EXPECT_TRUE(delegate.remapSwitch());
+    EXPECT_TRUE(button->isChecked());
+    EXPECT_TRUE(button->text().contains(QStringLiteral("ON")));
+    EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping on")));
+    button->click();
+    EXPECT_FALSE(tray->switchAction()->isChecked());
+    EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping off")));
+
+    auto *chatBox = child<QCheckBox>(delegate, "chatPauseBox");
+    EXPECT_FALSE(chatBox->isChecked()) << "off by default";
+    chatBox->click();
+    EXPECT_TRUE(QSettings().value(AppDelegate::ChatPauseSettingsKey).toBool());
+    button->click();
+    front->setFront(QStringLiteral("Warcraft III"));
+    KeyboardEvent enter(ChatPause::ReturnKeyCode, true, 0x100);
+    EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &enter, nullptr), &enter);
+    auto *label = child<QLabel>(delegate, "statusLabel");
+    EXPECT_FALSE(label->text().contains(QStringLiteral("paused")))
+        << "no window work on the key path";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(label->text().contains(QStringLiteral("paused")));
+    EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("paused")));
+    chatBox->click();
+    EXPECT_FALSE(label->text().contains(QStringLiteral("paused")));
+    EXPECT_FALSE(QSettings().value(AppDelegate::ChatPauseSettingsKey).toBool());
+}
+
+// A key recorded in the window is what the tap side remaps, from the next key event on,
+// and the status line follows the front application.
+TEST_F(AppDelegateWithFakePlatform, ARecordedSlotKeyIsRemappedWhileTheGameIsInFront) {
+    ASSERT_TRUE(tap && front);
+    front->setFront(QStringLiteral("Warcraft III.exe"));
+    EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("Warcraft III.exe")));
+    auto *slot3 = delegate.contentVC()->control3();
+    slot3->clear();
+    QTest::mouseClick(slot3, Qt::LeftButton);
+    QTest::keyClick(slot3, Qt::Key_Q);
+    auto *button = delegate.window()->findChild<QPushButton *>(QStringLiteral("switchButton"));
+    button->click();
+    EXPECT_EQ(tap->rearmed, 1) << "switching on takes the keyboards back";
+
+    KeyboardEvent q(12, true, 0x100);
+    TapEvent *made = eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr);
+    ASSERT_NE(made, &q);
+    EXPECT_EQ(std::unique_ptr<TapEvent>(made)->keyCode(), 86);
+    front->setFront(QStringLiteral("xterm"));
+    EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr), &q);
+    delegate.shutdown();
+    EXPECT_EQ(tap->shutDown, 1);
 }
 
 }  // namespace
