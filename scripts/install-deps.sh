@@ -12,6 +12,7 @@ packages=(
   xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei python3
   pkexec policykit-1 xdg-utils
   locales
+  nginx curl openssl
 )
 
 missing=()
