@@ -9,11 +9,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -183,15 +185,18 @@ TEST_F(KeyboardTapTest, LedWritesReachTheKeyboards) {
     EXPECT_TRUE(second->ledOn(LED_CAPSL));
 }
 
-TEST_F(KeyboardTapTest, NumLockOffAtStartIsWorkedAround) {
+TEST_F(KeyboardTapTest, NumLockOffAtStartIsTurnedOnAndBackOff) {
     PipeKeyboardSource *keyboard = addKeyboard(false);
     key(keyboard, KEY_Q, 1);
+    key(keyboard, KEY_Q, 0);
     using Keys = std::vector<std::pair<uint16_t, int32_t>>;
-    EXPECT_EQ(output.keys(), (Keys{{KEY_NUMLOCK, 1},
-                                   {KEY_NUMLOCK, 0},
-                                   {KEY_KP4, 1},
-                                   {KEY_NUMLOCK, 1},
-                                   {KEY_NUMLOCK, 0}}));
+    EXPECT_EQ(output.keys(),
+              (Keys{{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}, {KEY_KP4, 1}, {KEY_KP4, 0}}));
+    output.clear();
+    remapper.gameInFront = false;
+    QTest::qWait(500);  // the tap notices on its next heartbeat
+    output.drain(sink->outputFd());
+    EXPECT_EQ(output.keys(), (Keys{{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}}));
 }
 
 TEST_F(KeyboardTapTest, SynDroppedAsksTheKeyboardForItsKeys) {
@@ -272,8 +277,9 @@ TEST_F(KeyboardTapTest, RandomTypingLeavesNoKeyDown) {
         write(pair[k], batch[k]);
     }
     pump();
-    // Most presses and releases come through (some are repeats or absorbed by counting).
-    EXPECT_GT(output.keyEventCount(), size_t(Events / 2));
+    // A good share of the key events come through; repeats of keys that do not own their
+    // output's repeats and presses of output keys already down are absorbed.
+    EXPECT_GT(output.keyEventCount(), size_t(Events * 2 / 5));
     for (uint16_t code : {KEY_KP4, KEY_KP7, KEY_NUMLOCK, KEY_Q, KEY_PROG1, KEY_LEFTSHIFT})
         EXPECT_TRUE(output.everPressed(code)) << code;
     EXPECT_FALSE(output.anyKeyDown());
@@ -299,7 +305,7 @@ protected:
 };
 
 TEST_F(KeyboardTapWatchdogTest, StalledMainThreadFailsOpenAndRearms) {
-    PipeKeyboardSource *keyboard = addKeyboard();
+    PipeKeyboardSource *keyboard = addKeyboard(false);
     key(keyboard, KEY_Q, 1);
     ASSERT_TRUE(output.isDown(KEY_KP4));
     // The main thread stops answering for several times the limit.
@@ -307,6 +313,10 @@ TEST_F(KeyboardTapWatchdogTest, StalledMainThreadFailsOpenAndRearms) {
     EXPECT_FALSE(keyboard->isGrabbed());
     output.drain(sink->outputFd());
     EXPECT_FALSE(output.isDown(KEY_KP4)) << "the watchdog lifts every key of the virtual keyboard";
+    EXPECT_EQ(std::count(output.keys().begin(), output.keys().end(),
+                         std::pair<uint16_t, int32_t>(KEY_NUMLOCK, 1)),
+              2)
+        << "and turns off the NumLock it turned on";
 
     ASSERT_TRUE(waitFor([&] { return tap->status() == KeyboardTap::Status::DisabledByWatchdog; }));
     EXPECT_EQ(remapper.calls.back().type, TapEvent::TapDisabledByTimeout);
