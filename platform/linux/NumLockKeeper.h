@@ -13,9 +13,9 @@
 // the tap's output in order, so the prediction holds unless something else toggles
 // NumLock at the same moment. Once no press has gone out for SettleTicks ticks, the
 // last report since then is believed, whatever came before it, and so is every report
-// after; a prediction gone wrong is mended there. The tap never wraps single keys in toggles: it turns NumLock on once,
-// before the first remapped keypad press that needs it, and turns it off again only if
-// it was the one that turned it on and the person has not pressed NumLock since.
+// after; a prediction gone wrong is mended there. The tap never wraps single keys in toggles: it
+// turns NumLock on once, before the first remapped keypad press that needs it, and turns it off
+// again only if it was the one that turned it on and the person has not pressed NumLock since.
 //
 // Lives in the tap engine on the main thread; takeBack() alone may be called from any
 // thread (the watchdog's).

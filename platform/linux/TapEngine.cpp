@@ -74,6 +74,9 @@ bool TapEngine::processFrame(int id, Source &source) {
     m_frame.swap(source.pending);
     source.pending.clear();
     for (const input_event &event : m_frame) {
+        // A keyboard's LED events are the LED states written to it, ours included, coming
+        // back: passed on, they would be written back to it, and so on forever.
+        if (event.type == EV_LED) continue;
         if (event.type != EV_KEY) {
             m_out.push_back(event);
         } else if (handleKey(id, source, event.code, event.value)) {

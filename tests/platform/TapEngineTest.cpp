@@ -85,6 +85,11 @@ TEST_F(TapEngineTest, PassesOtherEventsThroughInTheirFrames) {
     EXPECT_EQ(remapper.calls[0].keyCode, 0);
 }
 
+TEST_F(TapEngineTest, LedStatesWrittenToAKeyboardAreNotPassedOn) {
+    engine.feed(0, std::vector{event(EV_LED, LED_NUML, 1), event(EV_SYN, SYN_REPORT, 0)});
+    EXPECT_TRUE(output.tracker.events().empty());
+}
+
 TEST_F(TapEngineTest, FrameWithoutOutputIsNotEmitted) {
     remapper.dropped = {VirtualQ};
     key(KEY_Q, 1);
