@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb x11-utils xauth imagemagick fonts-wqy-microhei
   pkexec policykit-1
+  qemu-system-x86 busybox-static xz-utils interception-tools
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "platform/linux/InputEvent.h"
 #include "platform/linux/KeyboardTap.h"
 
+#include "platform/linux/KeyboardMonitor.h"
 #include "platform/linux/PipeKeyboardSource.h"
 #include "platform/linux/PipeSink.h"
 #include "tests/platform/OutputTracker.h"
@@ -139,6 +140,29 @@ TEST_F(KeyboardTapTest, UnplugWithKeysHeldReleasesThem) {
     EXPECT_EQ(tap->keyboardCount(), 1);
     key(other, KEY_A, 0);
     expectClean();
+}
+
+// After a suspend, or while the main thread is busy, a keyboard can be announced again
+// under its old node before its old handle has been read to its end.
+TEST_F(KeyboardTapTest, KeyboardAnnouncedAtTheNodeOfADeadOneReplacesIt) {
+    auto monitor = KeyboardMonitor::create();
+    if (!monitor) GTEST_SKIP() << "udev cannot be reached";
+    KeyboardMonitor *announcer = monitor.get();
+    tap->watchForNewKeyboards(std::move(monitor));
+    const QString node = QStringLiteral("/nonexistent/event7");
+    auto source = std::make_unique<PipeKeyboardSource>();
+    PipeKeyboardSource *old = source.get();
+    tap->addKeyboard(std::move(source), node);
+    const input_event press[] = {event(EV_KEY, KEY_Q, 1), event(EV_SYN, SYN_REPORT, 0)};
+    write(old, press);
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    output.drain(sink->outputFd());
+    ASSERT_TRUE(output.isDown(KEY_KP4));
+    old->closeWriteEnd();
+    emit announcer->deviceAdded(node);
+    EXPECT_EQ(tap->keyboardCount(), 0);
+    output.drain(sink->outputFd());
+    EXPECT_FALSE(output.isDown(KEY_KP4));
 }
 
 TEST_F(KeyboardTapTest, GrabsOnlyOnceNoKeyIsHeld) {

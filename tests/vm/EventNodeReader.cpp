@@ -15,7 +15,8 @@ int openNode(const QString &node, int flags) {
 
 }  // namespace
 
-EventNodeReader::EventNodeReader(const QString &node) : m_fd(openNode(node, O_RDONLY | O_NONBLOCK)) {}
+EventNodeReader::EventNodeReader(const QString &node)
+    : m_fd(openNode(node, O_RDONLY | O_NONBLOCK)) {}
 
 EventNodeReader::~EventNodeReader() {
     if (m_fd >= 0) ::close(m_fd);

@@ -40,7 +40,8 @@ QString FakeKeyboard::devnode() const {
 }
 
 bool FakeKeyboard::write(std::span<const input_event> events) {
-    return m_device && ::write(m_fd, events.data(), events.size_bytes()) == ssize_t(events.size_bytes());
+    return m_device &&
+           ::write(m_fd, events.data(), events.size_bytes()) == ssize_t(events.size_bytes());
 }
 
 bool FakeKeyboard::send(uint16_t type, uint16_t code, int32_t value) {

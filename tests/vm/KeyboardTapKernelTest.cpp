@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -92,10 +93,10 @@ protected:
         return std::find(keys.begin(), keys.end(), std::pair(code, value)) != keys.end();
     }
     ::testing::AssertionResult awaitOutput(uint16_t code, int32_t value) {
-        if (pumpUntil([&] { return outputSaw(code, value); }))
-            return ::testing::AssertionSuccess();
+        if (pumpUntil([&] { return outputSaw(code, value); })) return ::testing::AssertionSuccess();
         auto failure = ::testing::AssertionFailure() << "no (" << code << ", " << value << ") in";
-        for (const auto &[c, v] : output->tracker().keys()) failure << " (" << c << ", " << v << ")";
+        for (const auto &[c, v] : output->tracker().keys())
+            failure << " (" << c << ", " << v << ")";
         for (const std::string &fault : output->tracker().faults()) failure << "; " << fault;
         return failure;
     }
@@ -111,8 +112,7 @@ protected:
     }
     bool numLockAgreesEverywhere(bool on) {
         return pumpUntil([&] {
-            return console.numLock() == on &&
-                   EventNodeReader::ledOn(outputNode, LED_NUML) == on &&
+            return console.numLock() == on && EventNodeReader::ledOn(outputNode, LED_NUML) == on &&
                    keyboard->ledOn(LED_NUML) == on;
         });
     }
@@ -201,15 +201,17 @@ TEST_F(KeyboardTapKernelTest, KeyboardBackUnderItsOldNodeIsTaken) {
         keyboard = std::make_unique<FakeKeyboard>();
     }
     ASSERT_EQ(keyboard->devnode(), node);
-    // Busy, but not for long enough to wake the watchdog, while udev announces it.
-    std::this_thread::sleep_for(600ms);
+    // Busy until udev has announced it, so that the tap hears of the new keyboard and of
+    // the old one's end at the same time.
+    ASSERT_EQ(std::system("udevadm settle --timeout=20"), 0);
     ASSERT_TRUE(pumpUntil([&] { return isTaken(*keyboard); }, 20s));
     keyboard->tap(KEY_Q);
     EXPECT_TRUE(awaitOutput(KEY_KP4, 0));
 }
 
 TEST_F(KeyboardTapKernelTest, PointerOfACombinedDeviceStillWorks) {
-    FakeKeyboard combo({.name = QStringLiteral("Velmora test keyboard with pointer"), .pointer = true});
+    FakeKeyboard combo(
+        {.name = QStringLiteral("Velmora test keyboard with pointer"), .pointer = true});
     ASSERT_TRUE(pumpUntil([&] { return isTaken(combo); }, 20s));
     combo.send(EV_REL, REL_X, 7);
     combo.tap(BTN_LEFT);
@@ -222,7 +224,8 @@ TEST_F(KeyboardTapKernelTest, PointerOfACombinedDeviceStillWorks) {
 }
 
 TEST_F(KeyboardTapKernelTest, HeldSlotKeyRepeatsAsADigit) {
-    FakeKeyboard repeating({.name = QStringLiteral("Velmora repeating keyboard"), .autorepeat = true});
+    FakeKeyboard repeating(
+        {.name = QStringLiteral("Velmora repeating keyboard"), .autorepeat = true});
     ASSERT_TRUE(pumpUntil([&] { return isTaken(repeating); }, 20s));
     repeating.press(KEY_Q);
     pumpFor(1500ms);
