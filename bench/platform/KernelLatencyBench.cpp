@@ -4,6 +4,7 @@
 // smallest possible forwarder (minimal-forwarder.c), Debian's interception-tools, and the
 // tap with the application's callback on a plain key and on a slot key. Runs inside the
 // test virtual machine: scripts/vm-bench.sh.
+#include "bench/platform/LatencyPercentiles.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/QuitSignalHandler.h"
 #include "platform/linux/UinputSink.h"
@@ -37,11 +38,7 @@ const QString KeyboardName = QStringLiteral("Velmora latency keyboard");
 constexpr uint16_t VirtualQ = 12;
 constexpr int WarmUp = 100;
 
-struct Percentiles {
-    double p50 = 0;
-    double p99 = 0;
-};
-std::map<std::string, Percentiles> results;
+std::map<std::string, LatencyPercentiles> results;
 std::string selfPath;
 
 // The subject under measurement, started on the keyboard's node; killed when done.
@@ -114,11 +111,7 @@ void measure(benchmark::State &state, const char *label, const std::vector<std::
         samples.push_back(micros);
         value = 1 - value;
     }
-    std::sort(samples.begin(), samples.end());
-    const Percentiles p{samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
-    state.counters["p50_us"] = p.p50;
-    state.counters["p99_us"] = p.p99;
-    results[label] = p;
+    results[label] = LatencyPercentiles::report(state, std::move(samples));
 }
 
 constexpr int Events = 5000;
