@@ -3,19 +3,19 @@
 #include <atomic>
 
 // Keeps the system's NumLock on while remapped keypad keys are typed, so that they and
-// their auto-repeats type digits, and hands it back afterwards.
+// their auto-repeats type digits, and hands it back afterwards. The tap never wraps single
+// keys in toggles: it turns NumLock on once, before the first remapped keypad press that
+// needs it, and turns it off again only if it was the one that turned it on and the
+// person has not pressed NumLock since.
 //
-// The system tells NumLock's state through LED reports, and a report is an absolute
-// state: one that is merged with another, lost or late leaves nothing behind that later
-// reports must match, as long as nothing counts them. So nothing here counts reports.
-// While NumLock presses (the tap's own or the person's, which all go out through the
-// tap) are on their way, the state is predicted from those presses: the system applies
-// the tap's output in order, so the prediction holds unless something else toggles
-// NumLock at the same moment. Once no press has gone out for SettleTicks ticks, the
-// last report since then is believed, whatever came before it, and so is every report
-// after; a prediction gone wrong is mended there. The tap never wraps single keys in toggles: it
-// turns NumLock on once, before the first remapped keypad press that needs it, and turns it off
-// again only if it was the one that turned it on and the person has not pressed NumLock since.
+// The system tells NumLock's state through LED reports. A report is an absolute state, so
+// one that is merged with another, lost or late leaves nothing behind as long as nothing
+// counts reports, and nothing here does. While NumLock presses (the tap's own or the
+// person's, which all go out through the tap) are on their way, the state is predicted
+// from them: the system applies the tap's output in order, so the prediction holds unless
+// something else toggles NumLock at that moment. Once no press has gone out for
+// SettleTicks ticks, the latest report since the last press is believed, and so is every
+// report after it; with no report since, nothing changed that the prediction missed.
 //
 // Lives in the tap engine on the main thread; takeBack() alone may be called from any
 // thread (the watchdog's).
