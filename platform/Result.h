@@ -3,8 +3,8 @@
 #include <QString>
 
 #include <cassert>
+#include <concepts>
 #include <optional>
-#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -24,8 +24,7 @@ public:
     Result(T value) : m_state(std::move(value)) {}
     Result(Failure failure) : m_state(std::move(failure)) {}
     // A result of a more derived value, as from a factory of a concrete implementation.
-    template <typename U>
-        requires std::is_convertible_v<U, T>
+    template <std::convertible_to<T> U>
     Result(Result<U> &&other)
         : m_state(other.ok() ? State(T(other.take())) : State(other.failure())) {}
 

@@ -7,7 +7,8 @@
 #include "ui_MZDotaContentViewController.h"
 
 MZDotaContentViewController::MZDotaContentViewController(QWidget *parent)
-    : MZContentViewController(parent), ui(std::make_unique<Ui::MZDotaContentViewController>()) {
+    : MZContentViewController(OwnInterface{}, parent),
+      ui(std::make_unique<Ui::MZDotaContentViewController>()) {
     ui->setupUi(this);
     for (MZRecorderControl *control : controls()) control->setAllowsKeyOnly(true, true);
     restoreKeyCombos();

@@ -3,7 +3,7 @@
 #include <array>
 #include <memory>
 
-#include "remap/MZContentViewController.h"
+#include "pairs/MZContentViewController.h"
 #include "remap/RemapDecision.h"
 
 class MZRecorderControl;

@@ -8,9 +8,9 @@ namespace Ui {
 class MainWindow;
 }
 
-// Velmora's main window: the slot panel's container, the remapping switch, a status line,
-// the version label and the update and link buttons. The application delegate connects
-// the buttons and fills the labels.
+// Velmora's main window: a tab with the slot panel's container and one with the pair list,
+// the remapping switch, a status line, the version label and the update and link buttons.
+// The application delegate connects the buttons and fills the labels.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+#include <memory>
+
+class MZPairViewController;
+
+namespace Ui {
+class MZContentViewController;
+}
+
+// The pair list: pair rows stacked from the top of desktopView in the order of `items`,
+// ten of them at the start. Every row can close itself (unless it is the only one) or put
+// a new row in its place. The rows are children of desktopView, which sits in a scroll
+// area and is as high as the rows need; a closed row is destroyed once its click is over.
+class MZContentViewController : public QWidget {
+    Q_OBJECT
+public:
+    // Loads the list's interface and builds the first rows.
+    explicit MZContentViewController(QWidget *parent = nullptr);
+    ~MZContentViewController() override;
+
+    // The rows, first on top; the live list, not a copy.
+    QList<MZPairViewController *> &items() { return m_items; }
+    // Null in a subclass that builds its own interface.
+    QWidget *desktopView() const;
+
+    // A new row whose close and append handlers act on this list; it is neither in
+    // `items` nor in desktopView yet.
+    std::unique_ptr<MZPairViewController> createPairVC();
+    // Puts the rows below each other in `items` order, 5 apart and 5 from the top, keeping
+    // their x, width and height; desktopView becomes 5 higher than the last row's bottom.
+    void refreshUI();
+
+protected:
+    // For a subclass with an interface of its own: no list interface, no rows.
+    struct OwnInterface {};
+    MZContentViewController(OwnInterface, QWidget *parent);
+
+private:
+    void awakeFromNib();
+    void closeRow(MZPairViewController *row);
+    void appendBefore(MZPairViewController *row);
+    void insertRow(qsizetype index, std::unique_ptr<MZPairViewController> row);
+
+    std::unique_ptr<Ui::MZContentViewController> ui;
+    QList<MZPairViewController *> m_items;
+};

@@ -1,3 +1,0 @@
-#include "remap/MZContentViewController.h"
-
-MZContentViewController::MZContentViewController(QWidget *parent) : QWidget(parent) {}
