@@ -14,8 +14,7 @@ struct LatencyPercentiles {
     static LatencyPercentiles report(benchmark::State &state, std::vector<double> samples) {
         if (samples.empty()) return {};
         std::sort(samples.begin(), samples.end());
-        const LatencyPercentiles p{samples[samples.size() / 2],
-                                   samples[samples.size() * 99 / 100]};
+        const LatencyPercentiles p{samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
         state.counters["p50_us"] = p.p50;
         state.counters["p99_us"] = p.p99;
         return p;
