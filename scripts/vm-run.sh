@@ -9,6 +9,7 @@
 #   --env NAME=VALUE   set for the scenario
 #   --timeout SECONDS  for the whole run (default 1200)
 #   --cpus N, --memory MB
+#   --qemu ARG         one more argument for QEMU (as in --qemu -icount --qemu shift=0)
 # The scenario runs under busybox sh in /tmp with /velmora/bin first on PATH, the modules
 # loaded, udevd running and devices settled. It may run programs as the unprivileged user
 # "velmora" (uid and gid 1000, in no group):
@@ -22,7 +23,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 out="" scenario="" timeout=1200 cpus=2 memory=1024
-bins=() files=() modules=(evdev uinput) envs=()
+bins=() files=() modules=(evdev uinput) envs=() extra=()
 while [ $# -gt 0 ]; do
   case $1 in
   --out) out=$2 ;;
@@ -34,11 +35,12 @@ while [ $# -gt 0 ]; do
   --timeout) timeout=$2 ;;
   --cpus) cpus=$2 ;;
   --memory) memory=$2 ;;
+  --qemu) extra+=("$2") ;;
   *) echo "vm-run: unknown option $1" >&2 && exit 2 ;;
   esac
   shift 2
 done
-[ -n "$out" ] && [ -f "$scenario" ] || { sed -n '2,23p' "$0" >&2 && exit 2; }
+[ -n "$out" ] && [ -f "$scenario" ] || { sed -n '2,21p' "$0" >&2 && exit 2; }
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -144,7 +146,7 @@ set +e
 timeout --kill-after=10 "$timeout" "$qemu" -accel tcg "${bios[@]}" -m "$memory" -smp "$cpus" \
   -nodefaults -display none -no-reboot -kernel "$kernel" -initrd "$stage/initrd" \
   -append "console=ttyS0 panic=-1 quiet loglevel=4 mitigations=off" \
-  -serial "file:$out/console.log" -serial "file:$out/output.log" 2>"$out/qemu.log"
+  -serial "file:$out/console.log" -serial "file:$out/output.log" "${extra[@]}" 2>"$out/qemu.log"
 qemu_status=$?
 set -e
 echo "vm-run: the machine ran $(($(date +%s) - started)) s" >&2
