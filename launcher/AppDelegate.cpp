@@ -4,10 +4,25 @@
 #include "launcher/LauncherWindow.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <unistd.h>
 #include <cerrno>
+
+const QString AppDelegate::builtVelmoraPath = QStringLiteral(VELMORA_BUILT_BESIDE_LAUNCHER);
+
+namespace {
+
+// Paths stay whole on a line of their own; the home folder is shortened to "~".
+QString displayPath(const QString &path) {
+    const QString home = QDir::homePath() + QLatin1Char('/');
+    const QString clean = QDir::cleanPath(path);
+    return clean.startsWith(home) ? QStringLiteral("~/") + clean.mid(home.size()) : clean;
+}
+
+}  // namespace
 
 AppDelegate::AppDelegate(const LXBundle &bundle, QObject *parent)
     : QObject(parent), m_bundle(bundle) {}
@@ -17,8 +32,7 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching() {
     const QString executablePath = velmoraExecutablePath();
     if (executablePath.isEmpty())
-        report(tr("Velmora was not found in the launcher's resources (%1), so nothing was started.")
-                   .arg(m_bundle.resourcePath()));
+        report(notFoundText());
     else
         launchVelmora(executablePath);
     // Shown only now: while the authorization dialog is up, launch() holds this thread, and a
@@ -29,8 +43,30 @@ void AppDelegate::applicationDidFinishLaunching() {
 QString AppDelegate::velmoraExecutablePath() const {
     const QString velmoraBundle =
         m_bundle.pathForResource(QStringLiteral("Velmora"), QStringLiteral("app"));
-    if (velmoraBundle.isNull()) return {};
-    return LXBundle::bundleWithPath(velmoraBundle).executablePath();
+    const QString carried = velmoraBundle.isNull()
+                                ? QString()
+                                : LXBundle::bundleWithPath(velmoraBundle).executablePath();
+    return carried.isEmpty() ? builtVelmoraExecutablePath() : carried;
+}
+
+QString AppDelegate::builtVelmoraExecutablePath() const {
+    const QFileInfo built(QDir(m_bundle.bundlePath()).filePath(builtVelmoraPath));
+    if (!built.isFile() || !built.isExecutable()) return {};
+    qInfo().noquote() << "Velmora Launcher: no Velmora in the resources; using the one built at"
+                      << built.canonicalFilePath();
+    return built.canonicalFilePath();
+}
+
+QString AppDelegate::notFoundText() const {
+    const QString indent = QStringLiteral("    ");
+    return tr("Velmora was not found, so nothing was started.\n"
+              "The launcher looked in its resources:\n%1\nand for a freshly built Velmora beside "
+              "it:\n%2\n\n"
+              "To install Velmora Launcher with Velmora inside, run in the source folder:\n%3\n"
+              "then start \"Velmora Launcher\" from the desktop menu.")
+        .arg(indent + displayPath(m_bundle.resourcePath() + QStringLiteral("/Velmora.app")),
+             indent + displayPath(QDir(m_bundle.bundlePath()).filePath(builtVelmoraPath)),
+             indent + QStringLiteral("sudo cmake --install build --prefix /usr"));
 }
 
 void AppDelegate::launchVelmora(const QString &executablePath) {

@@ -15,6 +15,8 @@ class QSocketNotifier;
 // Starts the Velmora carried in the launcher's resources as root once the launcher is up, and
 // keeps the launcher's event loop running while Velmora runs: the task's status timer notices
 // the end instead of a blocking wait. The window appears once the authorization is over.
+// A launcher run from the build folder, with no Velmora in its resources, starts the Velmora
+// built beside it; failing that, the window says where it looked and how to install.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -22,6 +24,8 @@ public:
     // Test hook: path of a program used in place of pkexec. The launcher runs as the user, so
     // this grants nothing the user could not do by running that program directly.
     static constexpr char authorizationHelperVariable[] = "VELMORA_LAUNCHER_AUTH_HELPER";
+    // Where the build puts Velmora, relative to the launcher's folder.
+    static const QString builtVelmoraPath;
 
     explicit AppDelegate(const LXBundle &bundle = LXBundle::mainBundle(),
                          QObject *parent = nullptr);
@@ -38,6 +42,8 @@ signals:
 
 private:
     QString velmoraExecutablePath() const;
+    QString builtVelmoraExecutablePath() const;
+    QString notFoundText() const;
     void launchVelmora(const QString &executablePath);
     void watchVelmora(std::shared_ptr<LXPrivilegedTask> task);
     void velmoraDidTerminate();

@@ -8,8 +8,8 @@ namespace Ui {
 class LauncherWindow;
 }
 
-// The launcher's only window: one line telling where the start of Velmora stands, and a way
-// to quit. Closing it quits the launcher.
+// The launcher's only window: a few lines telling where the start of Velmora stands (they can
+// be selected, to copy a path or a command), and a way to quit. Closing it quits the launcher.
 class LauncherWindow : public QWidget {
     Q_OBJECT
 

@@ -2,6 +2,7 @@
 #include "launcher/LauncherWindow.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 #include <csignal>
@@ -12,6 +13,7 @@ int main(int argc, char **argv) {
     std::signal(SIGCHLD, SIG_DFL);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora Launcher"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/launcher/velmora.png")));
     LauncherWindow window;
     AppDelegate delegate;
     delegate.setWindow(&window);

@@ -9,8 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libssl-dev libevdev-dev libudev-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  xvfb x11-utils xauth imagemagick fonts-wqy-microhei
-  pkexec policykit-1
+  xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei python3
+  pkexec policykit-1 xdg-utils
   qemu-system-x86 busybox-static xz-utils interception-tools
 )
 

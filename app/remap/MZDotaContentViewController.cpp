@@ -34,7 +34,8 @@ std::array<MZRecorderControl *, 6> MZDotaContentViewController::controls() const
 }
 
 void MZDotaContentViewController::restoreKeyCombos() {
-    const auto combos = SlotComboStore::load(QSettings());
+    QSettings settings;
+    const auto combos = SlotComboStore::load(settings);
     if (!combos) return;
     const auto recorders = controls();
     for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo((*combos)[i]);

@@ -6,10 +6,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include "platform/KeyCodeTable.h"
 #include "platform/ModifierFlags.h"
+#include "remap/KeyComboText.h"
 #include "remap/MZRecorderControlDelegate.h"
 #include "remap/VirtualKeyTable.h"
 
@@ -27,6 +30,12 @@ uint64_t flagsForModifiers(Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::AltModifier) flags |= ModifierFlags::Alternate;
     if (modifiers & Qt::MetaModifier) flags |= ModifierFlags::Command;
     return flags;
+}
+
+bool startsRecording(const QKeyEvent &event) {
+    if (event.modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) return false;
+    return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter ||
+           event.key() == Qt::Key_Space;
 }
 
 std::optional<uint16_t> virtualCodeForEvent(const QKeyEvent &event) {
@@ -67,6 +76,8 @@ void MZRecorderControl::setAllowsKeyOnly(bool allowsKeyOnly, bool escapeKeysReco
 }
 
 void MZRecorderControl::startRecording() {
+    // Sees every click of the application while recording, to end it on one elsewhere.
+    if (!m_recording) qApp->installEventFilter(this);
     m_recording = true;
     m_refusal.clear();
     refresh();
@@ -84,13 +95,7 @@ QString MZRecorderControl::displayText() const {
 }
 
 QString MZRecorderControl::stringForKeyCombo(KeyCombo keyCombo) {
-    if (keyCombo.code < 0) return {};
-    QString text;
-    if (keyCombo.flags & ModifierFlags::Control) text += QStringLiteral("⌃");
-    if (keyCombo.flags & ModifierFlags::Alternate) text += QStringLiteral("⌥");
-    if (keyCombo.flags & ModifierFlags::Shift) text += QStringLiteral("⇧");
-    if (keyCombo.flags & ModifierFlags::Command) text += QStringLiteral("⌘");
-    return text + VirtualKeyTable::name(uint16_t(keyCombo.code));
+    return KeyComboText::format(keyCombo);
 }
 
 std::optional<KeyCombo> MZRecorderControl::keyComboForEvent(const QKeyEvent &event) {
@@ -113,13 +118,34 @@ bool MZRecorderControl::event(QEvent *event) {
     return QFrame::event(event);
 }
 
-void MZRecorderControl::keyPressEvent(QKeyEvent *event) {
-    if (!m_recording) {
-        QFrame::keyPressEvent(event);
-        return;
+bool MZRecorderControl::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget != this && !isAncestorOf(widget)) stopRecording();
     }
-    record(*event);
-    event->accept();
+    return false;
+}
+
+void MZRecorderControl::paintEvent(QPaintEvent *event) {
+    QFrame::paintEvent(event);
+    if (!hasFocus() || m_recording) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = contentsRect().adjusted(1, 1, -1, -1);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+}
+
+void MZRecorderControl::keyPressEvent(QKeyEvent *event) {
+    if (m_recording) {
+        record(*event);
+        event->accept();
+    } else if (startsRecording(*event)) {
+        startRecording();
+        event->accept();
+    } else {
+        QFrame::keyPressEvent(event);
+    }
 }
 
 void MZRecorderControl::mousePressEvent(QMouseEvent *event) {
@@ -129,13 +155,6 @@ void MZRecorderControl::mousePressEvent(QMouseEvent *event) {
     }
     setFocus(Qt::MouseFocusReason);
     startRecording();
-}
-
-void MZRecorderControl::focusInEvent(QFocusEvent *event) {
-    QFrame::focusInEvent(event);
-    // Getting the window back is not the person asking to record.
-    const Qt::FocusReason reason = event->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) startRecording();
 }
 
 void MZRecorderControl::focusOutEvent(QFocusEvent *event) {
@@ -175,6 +194,7 @@ bool MZRecorderControl::isRefused(KeyCombo candidate) {
 }
 
 void MZRecorderControl::stopRecording() {
+    if (m_recording) qApp->removeEventFilter(this);
     m_recording = false;
     m_refusal.clear();
     refresh();
@@ -193,5 +213,9 @@ void MZRecorderControl::refresh() {
     QFont font = m_label->font();
     font.setItalic(m_recording || m_keyCombo.code < 0);
     m_label->setFont(font);
+    // Recording shows as a highlighted field, so it is plain which one takes the next key.
+    setAutoFillBackground(m_recording);
+    setBackgroundRole(m_recording ? QPalette::Highlight : QPalette::NoRole);
+    m_label->setForegroundRole(m_recording ? QPalette::HighlightedText : QPalette::WindowText);
     m_clearButton->setEnabled(m_keyCombo.code >= 0);
 }

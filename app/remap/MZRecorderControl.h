@@ -10,10 +10,12 @@ class QKeyEvent;
 class QLabel;
 class QToolButton;
 
-// A field that records one key combination. Clicking it or giving it focus starts
-// recording; the next key press with its modifiers becomes the combination. A modifier
-// pressed alone records nothing. The clear button empties it (code -1, flags 0).
-// Codes are Velmora virtual key codes, flags the device-independent modifier bits.
+// A field that records one key combination. A click on it, or Enter or Space while it has
+// the focus, starts recording; focus alone never does, so Tab can walk past it. The next
+// key press with its modifiers becomes the combination; a modifier pressed alone records
+// nothing. A click anywhere else or the window losing the focus ends a recording and keeps
+// the combination. The clear button empties it (code -1, flags 0). Codes are Velmora
+// virtual key codes, flags the device-independent modifier bits.
 class MZRecorderControl : public QFrame {
     Q_OBJECT
 public:
@@ -40,7 +42,7 @@ public:
     // The text the field shows.
     QString displayText() const;
 
-    // "⇧Q", "⌃⌥Keypad 4"; empty for an empty combination.
+    // "Shift+Q", "Ctrl+Alt+Keypad 4"; empty for an empty combination.
     static QString stringForKeyCombo(KeyCombo keyCombo);
     // The combination a key press stands for; none for a key without a virtual code.
     static std::optional<KeyCombo> keyComboForEvent(const QKeyEvent &event);
@@ -50,9 +52,10 @@ signals:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
 private:

@@ -5,12 +5,13 @@
 #include <optional>
 #include <string_view>
 
+#include "remap/ChatPause.h"
 #include "remap/KeyCombo.h"
 
 // The remapping decision: pure, no Qt and no platform. Its inputs that cost a query are
 // passed as callables and consulted only when the decision gets that far: the switch
 // first, then the front process name, then the event type, and only then the event's key
-// code and flags and the slot table.
+// code and flags, the chat pause (when there is one) and the slot table.
 
 struct SlotEntry {
     uint16_t slotKeyCode;
@@ -44,13 +45,16 @@ RemapResult matchSlots(uint32_t eventType, uint16_t keyCode, uint64_t modifierFl
 
 // frontProcessName() -> std::optional<std::u16string_view> (nullopt: no name);
 // keyEvent() -> std::pair<uint16_t, uint64_t> (key code, modifier flags);
-// slotTable() -> const SlotTable & (the six recorders' combinations at this moment).
+// slotTable() -> const SlotTable & (the six recorders' combinations at this moment);
+// chatPause: fed with every key event of the game; what belongs to the chat passes.
 template <typename FrontName, typename KeyEventValues, typename Slots>
 RemapResult remapKeyEvent(bool remapSwitch, FrontName &&frontProcessName, uint32_t eventType,
-                          KeyEventValues &&keyEvent, Slots &&slotTable) {
+                          KeyEventValues &&keyEvent, Slots &&slotTable,
+                          ChatPause *chatPause = nullptr) {
     if (!remapSwitch) return RemapResult::pass();
     if (!isGameName(frontProcessName())) return RemapResult::pass();
     if (eventType != 10 && eventType != 11) return RemapResult::pass();
     const auto [keyCode, modifierFlags] = keyEvent();
+    if (chatPause && chatPause->feed(eventType, keyCode)) return RemapResult::pass();
     return matchSlots(eventType, keyCode, modifierFlags, slotTable());
 }

@@ -4,7 +4,14 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-const QString SlotComboStore::SettingsKey = QStringLiteral("slotKeyCombos");
+#include "remap/KeyComboText.h"
+
+const QString SlotComboStore::SettingsGroup = QStringLiteral("slots");
+const QString SlotComboStore::LegacySettingsKey = QStringLiteral("slotKeyCombos");
+const QStringList SlotComboStore::SlotKeys = {
+    QStringLiteral("keypad1"), QStringLiteral("keypad2"), QStringLiteral("keypad4"),
+    QStringLiteral("keypad5"), QStringLiteral("keypad7"), QStringLiteral("keypad8"),
+};
 
 namespace {
 
@@ -23,7 +30,7 @@ bool isInteger(const QVariant &value) {
     }
 }
 
-std::optional<KeyCombo> parseCombo(const QVariant &stored) {
+std::optional<KeyCombo> parseLegacyCombo(const QVariant &stored) {
     if (stored.typeId() != QMetaType::QVariantMap) return std::nullopt;
     const QVariantMap map = stored.toMap();
     const QVariant flags = map.value(FlagsKey);
@@ -35,35 +42,63 @@ std::optional<KeyCombo> parseCombo(const QVariant &stored) {
     return combo;
 }
 
-std::optional<SlotCombos> parseCombos(const QVariant &stored) {
+std::optional<SlotCombos> parseLegacyCombos(const QVariant &stored) {
     if (stored.typeId() != QMetaType::QVariantList) return std::nullopt;
     const QVariantList list = stored.toList();
     SlotCombos combos;
     if (list.size() != qsizetype(combos.size())) return std::nullopt;
     for (size_t i = 0; i < combos.size(); ++i) {
-        const auto combo = parseCombo(list[qsizetype(i)]);
+        const auto combo = parseLegacyCombo(list[qsizetype(i)]);
         if (!combo) return std::nullopt;
         combos[i] = *combo;
     }
     return combos;
 }
 
-}  // namespace
-
-std::optional<SlotCombos> SlotComboStore::load(const QSettings &settings) {
-    const QVariant stored = settings.value(SettingsKey);
+std::optional<SlotCombos> loadLegacy(QSettings &settings) {
+    const QVariant stored = settings.value(SlotComboStore::LegacySettingsKey);
     if (!stored.isValid()) return std::nullopt;
-    auto combos = parseCombos(stored);
-    if (!combos)
+    auto combos = parseLegacyCombos(stored);
+    if (!combos) {
+        // Left where it is: a person may still want to look at it.
         qWarning("Ignoring the saved slot keys: the value under \"%s\" is damaged",
-                 qPrintable(SettingsKey));
+                 qPrintable(SlotComboStore::LegacySettingsKey));
+        return std::nullopt;
+    }
+    SlotComboStore::save(settings, *combos);
+    settings.remove(SlotComboStore::LegacySettingsKey);
     return combos;
 }
 
+// An unquoted comma in a hand-edited file makes QSettings read a list.
+QString slotText(const QVariant &value) {
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(u',');
+    return value.toString();
+}
+
+}  // namespace
+
+std::optional<SlotCombos> SlotComboStore::load(QSettings &settings) {
+    settings.beginGroup(SettingsGroup);
+    const bool saved = !settings.childKeys().isEmpty();
+    SlotCombos combos;
+    for (size_t i = 0; saved && i < combos.size(); ++i) {
+        const QString text = slotText(settings.value(SlotKeys[qsizetype(i)]));
+        const auto combo = KeyComboText::parse(text);
+        if (!combo)
+            qWarning("Ignoring the saved key of %s/%s: \"%s\" names no key",
+                     qPrintable(SettingsGroup), qPrintable(SlotKeys[qsizetype(i)]),
+                     qPrintable(text));
+        combos[i] = combo.value_or(KeyCombo{});
+    }
+    settings.endGroup();
+    if (saved) return combos;
+    return loadLegacy(settings);
+}
+
 void SlotComboStore::save(QSettings &settings, const SlotCombos &combos) {
-    QVariantList list;
-    for (const KeyCombo &combo : combos)
-        list.append(QVariantMap{{FlagsKey, QVariant::fromValue<qulonglong>(combo.flags)},
-                                {CodeKey, QVariant::fromValue<qlonglong>(combo.code)}});
-    settings.setValue(SettingsKey, list);
+    settings.beginGroup(SettingsGroup);
+    for (size_t i = 0; i < combos.size(); ++i)
+        settings.setValue(SlotKeys[qsizetype(i)], KeyComboText::format(combos[i]));
+    settings.endGroup();
 }

@@ -1,19 +1,27 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "remap/RemapDecision.h"
 
 class QSettings;
 
-// Saves and restores the six slot combinations in the application's settings, as a list
-// of six {"flags", "code"} maps under SettingsKey.
+// Saves and restores the six slot combinations in the application's settings as text a
+// person can read and edit, one key per slot in the group SettingsGroup, named after the
+// keypad key the slot sends ("keypad7=Shift+Q"); an empty value is an empty slot.
+// Settings written before that hold a list of six {"flags", "code"} maps under
+// LegacySettingsKey; load() reads them once and rewrites them in the text form.
 class SlotComboStore {
 public:
-    static const QString SettingsKey;
+    static const QString SettingsGroup;
+    static const QString LegacySettingsKey;
+    // The keys of slot 1 to 6 inside SettingsGroup.
+    static const QStringList SlotKeys;
 
-    // None when nothing was saved, or when the saved value is damaged (logged once).
-    static std::optional<SlotCombos> load(const QSettings &settings);
+    // None when nothing was saved, or when the earlier form is damaged (logged once). A slot
+    // whose text names no key comes back empty, with a log line naming it.
+    static std::optional<SlotCombos> load(QSettings &settings);
     static void save(QSettings &settings, const SlotCombos &combos);
 };

@@ -131,16 +131,18 @@ constexpr KeyRow Rows[] = {
     {0x78, Qt::Key_F2, false, "F2"},
     {0x79, Qt::Key_PageDown, false, "Page Down"},
     {0x7A, Qt::Key_F1, false, "F1"},
-    {0x7B, Qt::Key_Left, false, "←"},
-    {0x7C, Qt::Key_Right, false, "→"},
-    {0x7D, Qt::Key_Down, false, "↓"},
-    {0x7E, Qt::Key_Up, false, "↑"},
+    {0x7B, Qt::Key_Left, false, "Left"},
+    {0x7C, Qt::Key_Right, false, "Right"},
+    {0x7D, Qt::Key_Down, false, "Down"},
+    {0x7E, Qt::Key_Up, false, "Up"},
 };
 
 const KeyRow *findRow(uint16_t virtualCode) {
     const auto it = std::ranges::find(Rows, virtualCode, &KeyRow::virtualCode);
     return it == std::end(Rows) ? nullptr : it;
 }
+
+const QString UnnamedPrefix = QStringLiteral("Key ");
 
 }  // namespace
 
@@ -153,7 +155,19 @@ std::optional<uint16_t> VirtualKeyTable::fromQtKey(int qtKey, bool keypad) {
 
 QString VirtualKeyTable::name(uint16_t virtualCode) {
     const KeyRow *row = findRow(virtualCode);
-    return row ? QString::fromUtf8(row->name) : QStringLiteral("Key %1").arg(virtualCode);
+    return row ? QString::fromUtf8(row->name) : UnnamedPrefix + QString::number(virtualCode);
+}
+
+std::optional<uint16_t> VirtualKeyTable::fromName(QStringView name) {
+    const auto it = std::ranges::find_if(Rows, [&](const KeyRow &row) {
+        return name.compare(QString::fromUtf8(row.name), Qt::CaseInsensitive) == 0;
+    });
+    if (it != std::end(Rows)) return it->virtualCode;
+    if (!name.startsWith(UnnamedPrefix, Qt::CaseInsensitive)) return std::nullopt;
+    bool ok = false;
+    const uint code = name.mid(UnnamedPrefix.size()).toUInt(&ok);
+    if (!ok || code > 0xFFFF) return std::nullopt;
+    return uint16_t(code);
 }
 
 bool VirtualKeyTable::isModifierKey(uint16_t virtualCode) {

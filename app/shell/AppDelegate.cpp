@@ -5,18 +5,22 @@
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
+#include "platform/linux/XdgUrlOpener.h"
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/MainWindow.h"
+#include "shell/VelmoraTray.h"
+#include "shell/WindowCloseGuard.h"
 #include "ui_MainWindow.h"
+#include "update/UpdateCheck.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QIcon>
 #include <QLabel>
-#include <QMenu>
+#include <QSettings>
 #include <QSystemTrayIcon>
 
 AppDelegate::Platform AppDelegate::linuxPlatform() {
@@ -27,8 +31,11 @@ AppDelegate::Platform AppDelegate::linuxPlatform() {
         []() -> Result<std::unique_ptr<FrontProcessSource>> {
             return X11FrontProcessWatcher::create();
         },
+        [] { return std::make_unique<XdgUrlOpener>(); },
     };
 }
+
+const QString AppDelegate::ChatPauseSettingsKey = QStringLiteral("pauseWhileTypingInChat");
 
 AppDelegate::AppDelegate(Platform platform, QObject *parent)
     : QObject(parent), m_platform(std::move(platform)) {}
@@ -58,11 +65,15 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
             &AppDelegate::rebuildSlotTable);
     selfPoint = this;
+    installChatPauseOption();
     installFrontSource();
     installTap();
     installTrayIcon();
     refreshStatus();
     window()->show();
+    // Last: the label from the stored document at once, then the request for a new one.
+    m_updateCheck->updateCheck();
+    m_updateCheck->startRequest();
 }
 
 void AppDelegate::buildWindow() {
@@ -70,21 +81,45 @@ void AppDelegate::buildWindow() {
     m_mainWindow->setWindowIcon(QIcon(QStringLiteral(":/velmora/velmora.png")));
     setWindow(m_mainWindow.get());
     const auto &ui = m_mainWindow->ui();
-    // The update check fills in the latest version once it is known.
-    ui.versionFiled->setText(
-        QStringLiteral("当前版本：%1").arg(QCoreApplication::applicationVersion()));
+    m_updateCheck =
+        std::make_unique<UpdateCheck>(UpdateCheck::Outlets{ui.versionFiled, ui.updateButton,
+                                                           ui.homeButton, ui.weiboButton},
+                                      m_platform.createUrlOpener ? m_platform.createUrlOpener()
+                                                                 : nullptr,
+                                      UpdateCheck::Addresses::builtIn());
     connect(ui.switchButton, &QAbstractButton::toggled, this,
             [this, button = ui.switchButton] { startClick(button); });
     // Without a tray, the window is the only way to end Velmora.
     connect(ui.quitButton, &QAbstractButton::clicked, qApp, &QCoreApplication::quit,
             Qt::QueuedConnection);
+    auto *closeGuard =
+        new WindowCloseGuard(m_mainWindow.get(), &QSystemTrayIcon::isSystemTrayAvailable, this);
+    connect(closeGuard, &WindowCloseGuard::quitRequested, this, &AppDelegate::quitRequested);
+}
+
+void AppDelegate::installChatPauseOption() {
+    QCheckBox *box = m_mainWindow->ui().chatPauseBox;
+    box->setChecked(QSettings().value(ChatPauseSettingsKey, false).toBool());
+    m_chatPause.setEnabled(box->isChecked());
+    connect(box, &QCheckBox::toggled, this, &AppDelegate::setChatPauseEnabled);
+}
+
+void AppDelegate::setChatPauseEnabled(bool enabled) {
+    m_chatPause.setEnabled(enabled);
+    QSettings().setValue(ChatPauseSettingsKey, enabled);
+    refreshStatus();
+}
+
+void AppDelegate::chatPauseChanged() {
+    // Called on the key path: the window catches up once the key event is through.
+    QMetaObject::invokeMethod(this, &AppDelegate::refreshStatus, Qt::QueuedConnection);
 }
 
 void AppDelegate::installTap() {
     auto tap = m_platform.createTap();
     if (!tap) {
-        m_tapUnavailable = tap.failure().message;
-        qInfo("keyboard tap unavailable: %s", qPrintable(m_tapUnavailable));
+        m_tapFailure = tap.failure();
+        qInfo("keyboard tap unavailable: %s", qPrintable(m_tapFailure->message));
         return;
     }
     m_tap = tap.take();
@@ -109,16 +144,14 @@ void AppDelegate::installFrontSource() {
 
 void AppDelegate::rebuildSlotTable() { m_slotTable = makeSlotTable(m_contentVC->keyCombos()); }
 
+// Made even when no tray is there yet: the icon appears once a tray does.
 void AppDelegate::installTrayIcon() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/velmora/velmora.png")), this);
-    auto *menu = new QMenu(m_mainWindow.get());
-    menu->addAction(tr("Show"), this, [this] { applicationShouldHandleReopen(false); });
-    menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit);
-    m_tray->setContextMenu(menu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger) applicationShouldHandleReopen(false);
-    });
+    m_tray = new VelmoraTray(this);
+    connect(m_tray, &VelmoraTray::showWindowRequested, this,
+            [this] { applicationShouldHandleReopen(false); });
+    connect(m_tray, &VelmoraTray::switchToggled, m_mainWindow->ui().switchButton,
+            &QAbstractButton::setChecked);
+    connect(m_tray, &VelmoraTray::quitRequested, this, &AppDelegate::quitRequested);
     m_tray->show();
 }
 
@@ -127,6 +160,8 @@ void AppDelegate::startClick(QAbstractButton *sender) {
     const auto *box = qobject_cast<QCheckBox *>(sender);
     start = box ? box->checkState() == Qt::Checked : sender->isCheckable() && sender->isChecked();
     if (start && m_tap) m_tap->rearm();
+    // Switching on starts with the chat closed, whatever an earlier game left behind.
+    if (start) m_chatPause.reset();
     refreshStatus();
 }
 
@@ -153,18 +188,28 @@ void AppDelegate::shutdown() {
     if (m_tap) m_tap->shutdown();
 }
 
-QString AppDelegate::statusText() const {
-    QString text = start ? tr("Remapping on") : tr("Remapping off");
-    if (!m_tap) return text + tr(" — cannot remap: %1").arg(m_tapUnavailable);
-    text += QStringLiteral(" — ") + m_tap->statusText();
-    if (!m_frontSource)
-        return text + tr(" — front application unknown: %1").arg(m_frontUnavailable);
-    const QString name = m_frontSource->frontProcessName();
-    return text + tr(" — in front: %1").arg(name.isNull() ? tr("(none)") : name);
+StatusLine::State AppDelegate::statusState() const {
+    return {
+        .remapSwitch = start,
+        .chatPaused = m_chatPause.isPaused(),
+        .frontKnown = m_frontSource && m_frontUnavailable.isNull(),
+        .frontName = frontProcessName(),
+        .frontUnavailable = m_frontUnavailable,
+        .tapFailure = m_tapFailure,
+        .tapStatus = m_tap ? m_tap->statusText() : QString(),
+    };
 }
 
+QString AppDelegate::statusText() const { return StatusLine::text(statusState()); }
+
 void AppDelegate::refreshStatus() {
-    const QString text = statusText();
-    if (m_mainWindow) m_mainWindow->ui().statusLabel->setText(text);
+    const StatusLine::State state = statusState();
+    const QString text = StatusLine::text(state);
+    if (m_mainWindow) {
+        m_mainWindow->ui().statusLabel->setText(text);
+        m_mainWindow->ui().switchButton->setText(StatusLine::switchText(start));
+    }
+    // The coloured icon promises keys are being remapped, so it needs a working tap too.
+    if (m_tray) m_tray->showState(start, start && !state.chatPaused && m_tap, text);
     emit statusChanged(text);
 }

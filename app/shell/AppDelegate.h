@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "remap/ChatPause.h"
 #include "remap/EventTapHost.h"
 #include "remap/RemapDecision.h"
+#include "shell/StatusLine.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class EventTap;
 class FrontProcessSource;
@@ -17,13 +20,16 @@ class MainWindow;
 class MZContentViewController;
 class MZDotaContentViewController;
 class QAbstractButton;
-class QSystemTrayIcon;
 class QWidget;
+class UpdateCheck;
+class UrlOpener;
+class VelmoraTray;
 
 // Velmora's application delegate: builds the main window around the slot panel, owns the
-// remapping switch, the keyboard tap and the front process source, and answers the tap
-// callback through EventTapHost from plain values: the slot table is rebuilt whenever a
-// recorder changes. Lives on the main thread for the life of the process.
+// remapping switch, the keyboard tap, the front process source and the tray, and answers
+// the tap callback through EventTapHost from plain values: the slot table is rebuilt
+// whenever a recorder changes, and the chat pause lives beside it. Lives on the main thread
+// for the life of the process.
 class AppDelegate : public QObject, public EventTapHost {
     Q_OBJECT
 public:
@@ -31,8 +37,11 @@ public:
     struct Platform {
         std::function<Result<std::unique_ptr<EventTap>>()> createTap;
         std::function<Result<std::unique_ptr<FrontProcessSource>>()> createFrontSource;
+        std::function<std::unique_ptr<UrlOpener>()> createUrlOpener;
     };
     static Platform linuxPlatform();
+    // The settings key of the "Pause while typing in chat" option.
+    static const QString ChatPauseSettingsKey;
 
     explicit AppDelegate(Platform platform, QObject *parent = nullptr);
     ~AppDelegate() override;
@@ -53,12 +62,17 @@ public:
     const QString &frontProcessName() const override;
     const SlotTable &slotTable() const override { return m_slotTable; }
     TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) override;
+    ChatPause *chatPause() override { return &m_chatPause; }
+    void chatPauseChanged() override;
 
     // Releases every key the tap holds and lets the keyboards go; safe to call twice.
     void shutdown();
 
 signals:
     void statusChanged(const QString &text);
+    // The person asked to end Velmora: from the tray, or by closing the window where no
+    // tray could bring it back.
+    void quitRequested();
 
 private:
     void buildWindow();
@@ -66,6 +80,9 @@ private:
     void installFrontSource();
     void rebuildSlotTable();
     void installTrayIcon();
+    void installChatPauseOption();
+    void setChatPauseEnabled(bool enabled);
+    StatusLine::State statusState() const;
     void refreshStatus();
 
     Platform m_platform;
@@ -74,9 +91,11 @@ private:
     QPointer<MZDotaContentViewController> m_contentVC;
     bool start = false;
     SlotTable m_slotTable = makeSlotTable({});
+    ChatPause m_chatPause;
     std::unique_ptr<EventTap> m_tap;
-    QString m_tapUnavailable;
+    std::optional<Failure> m_tapFailure;
     std::unique_ptr<FrontProcessSource> m_frontSource;
     QString m_frontUnavailable;
-    QSystemTrayIcon *m_tray = nullptr;
+    VelmoraTray *m_tray = nullptr;
+    std::unique_ptr<UpdateCheck> m_updateCheck;
 };

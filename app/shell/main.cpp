@@ -14,7 +14,8 @@ int main(int argc, char **argv) {
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
-    // Closing the window leaves Velmora remapping; the tray or a second start brings it back.
+    // Closing the window leaves Velmora remapping where a tray or a second start can bring it
+    // back; the delegate asks to quit where there is no tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(SingleInstance::defaultKey());
@@ -28,6 +29,8 @@ int main(int argc, char **argv) {
         delegate.applicationShouldHandleReopen(delegate.window() && delegate.window()->isVisible());
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::shutdown);
+    QObject::connect(&delegate, &AppDelegate::quitRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include "tests/launcher/ScriptFolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -33,11 +34,14 @@ protected:
             qputenv(AppDelegate::authorizationHelperVariable, m_previousHelper);
     }
 
-    QString appPath() const { return m_launcher.path() + QStringLiteral("/Resources/Velmora.app"); }
+    // The launcher's folder sits one level down, as in the build tree, so that what it looks
+    // for beside itself stays inside the test's folder.
+    QString launcherPath() const { return m_launcher.path() + QStringLiteral("/launcher"); }
+    QString appPath() const { return launcherPath() + QStringLiteral("/Resources/Velmora.app"); }
 
     void writeApp(const QByteArray &info, const QByteArray &velmoraBody) {
         ASSERT_TRUE(QDir().mkpath(appPath()));
-        m_launcher.write(QStringLiteral("Resources/Velmora.app/Velmora"), velmoraBody);
+        m_launcher.write(QStringLiteral("launcher/Resources/Velmora.app/Velmora"), velmoraBody);
         QFile infoFile(appPath() + QLatin1Char('/') + LXBundle::infoFileName);
         ASSERT_TRUE(infoFile.open(QIODevice::WriteOnly));
         infoFile.write(info);
@@ -66,7 +70,7 @@ protected:
     FakeAuthorization m_answer{"grant"};
     ScriptFolder m_launcher;
     LauncherWindow m_window;
-    AppDelegate m_delegate{LXBundle(m_launcher.path())};
+    AppDelegate m_delegate{LXBundle(launcherPath())};
 };
 
 TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
@@ -81,6 +85,11 @@ TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
     start();
     EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found")))
         << "no Velmora.app at all";
+    // Each path whole on a line of its own, and how to install.
+    const QStringList lines = m_delegate.statusText().split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(QStringLiteral("    ") + appPath()))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("    sudo cmake --install build --prefix /usr")));
     for (const auto &c : cases) {
         writeApp(c.info, "touch \"$0.ran\"");
         start();
@@ -99,6 +108,18 @@ TEST_F(LauncherAppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEn
     QFile args(appPath() + QStringLiteral("/Velmora.args"));
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));
     EXPECT_EQ(args.readAll(), QByteArray("0"));
+}
+
+// Run from the build folder, the launcher has no Velmora in its resources but one built beside.
+TEST_F(LauncherAppDelegateTest, WithoutAVelmoraInItsResourcesItStartsTheOneBuiltBesideIt) {
+    const QString built = QDir::cleanPath(launcherPath() + '/' + AppDelegate::builtVelmoraPath);
+    ASSERT_TRUE(built.startsWith(m_launcher.path() + '/')) << built.toStdString();
+    ASSERT_TRUE(QDir().mkpath(launcherPath()));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(built).path()));
+    m_launcher.write(built.mid(m_launcher.path().size() + 1), "touch \"$0.ran\"");
+    start();
+    ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
+    EXPECT_TRUE(QFile::exists(built + QStringLiteral(".ran")));
 }
 
 TEST_F(LauncherAppDelegateTest, UnsuccessfulAuthorizationLeavesTheLauncherIdle) {

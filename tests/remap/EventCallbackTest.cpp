@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/KeyboardEvent.h"
+#include "remap/ChatPause.h"
 #include "remap/EventCallback.h"
 #include "remap/EventTapHost.h"
 
@@ -51,6 +53,8 @@ public:
         table = makeSlotTable(combos);
         return table;
     }
+    ChatPause *chatPause() override { return withChatPause ? &pause : nullptr; }
+    void chatPauseChanged() override { log.push_back(pause.isPaused() ? "paused" : "resumed"); }
     TapEvent *createKeyboardEvent(uint16_t code, bool keyDown) override {
         log.push_back("create");
         if (!canCreate) return nullptr;
@@ -64,6 +68,8 @@ public:
     SlotCombos combos{KeyCombo{}, KeyCombo{}, KeyCombo{0, Q}};  // Q on slot 3
     mutable SlotTable table{};
     bool canCreate = true;
+    bool withChatPause = false;
+    ChatPause pause;
     std::vector<std::unique_ptr<KeyboardEvent>> created;
 };
 
@@ -152,6 +158,31 @@ TEST_F(EventCallbackTest, EachEventIsDecidedAfresh) {
 TEST_F(EventCallbackTest, AKeyIsDroppedWhenNoReplacementCanBeMade) {
     host.canCreate = false;
     EXPECT_EQ(key(TapEvent::KeyDown, Q), "drop");
+}
+
+// Typing in the game's chat: Enter, letters, Enter. The letters reach the chat as typed, the
+// host hears of each change once, and remapping resumes after the chat.
+TEST_F(EventCallbackTest, TheChatPausePassesWhatIsTypedInTheChat) {
+    constexpr uint16_t Enter = ChatPause::ReturnKeyCode;
+    host.withChatPause = true;
+    host.pause.setEnabled(true);
+    const struct {
+        uint32_t type;
+        uint16_t code;
+        const char *out;
+    } steps[] = {
+        {TapEvent::KeyDown, Q, "86 down"},  {TapEvent::KeyUp, Q, "86 up"},
+        {TapEvent::KeyDown, Enter, "pass"}, {TapEvent::KeyUp, Enter, "pass"},
+        {TapEvent::KeyDown, Q, "pass"},     {TapEvent::KeyUp, Q, "pass"},
+        {TapEvent::KeyDown, W, "pass"},     {TapEvent::KeyDown, Enter, "pass"},
+        {TapEvent::KeyDown, Q, "86 down"},
+    };
+    for (const auto &s : steps) EXPECT_EQ(key(s.type, s.code), s.out) << s.code;
+    EXPECT_EQ(std::ranges::count(host.log, "paused"), 1);
+    EXPECT_EQ(std::ranges::count(host.log, "resumed"), 1);
+    host.front = QStringLiteral("xterm");
+    EXPECT_EQ(key(TapEvent::KeyDown, Enter), "pass");
+    EXPECT_FALSE(host.pause.isPaused()) << "Enter outside the game opens no chat";
 }
 
 TEST_F(EventCallbackTest, NoApplicationYetPassesEverything) {

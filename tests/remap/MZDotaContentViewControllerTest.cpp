@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -16,6 +18,9 @@
 namespace {
 
 constexpr uint64_t Shift = 1ull << 17;
+constexpr uint64_t Control = 1ull << 18;
+constexpr uint64_t Alternate = 1ull << 19;
+constexpr uint64_t Command = 1ull << 20;
 
 int warnings = 0;
 
@@ -125,7 +130,7 @@ TEST_F(MZDotaContentViewControllerTest, ADamagedSavedValueIsIgnoredWithOneLogLin
          sixOf(QVariantMap{{QStringLiteral("flags"), 0}, {QStringLiteral("code"), 1 << 20}})},
     };
     for (const auto &c : cases) {
-        QSettings().setValue(SlotComboStore::SettingsKey, c.stored);
+        QSettings().setValue(SlotComboStore::LegacySettingsKey, c.stored);
         warnings = 0;
         const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
         MZDotaContentViewController panel;
@@ -133,6 +138,53 @@ TEST_F(MZDotaContentViewControllerTest, ADamagedSavedValueIsIgnoredWithOneLogLin
         EXPECT_EQ(combos(panel), SlotCombos{}) << c.what;
         EXPECT_EQ(warnings, 1) << c.what;
     }
+}
+
+// A settings file as earlier versions wrote it: the slots as one binary list of six maps, beside
+// the update check's document, which must stay as it is.
+constexpr char LegacySettingsFile[] =
+    R"([General]
+info=@Variant(\0\0\0\b\0\0\0\x1\0\0\0\xe\0v\0\x65\0r\0s\0i\0o\0n\0\0\0\n\0\0\0\n\0\x31\0.\0\x30\0.\0\x30)
+slotKeyCombos=@Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\0\0\0\0\0\0\0\f\0\0\0\n\0\x66\0l\0\x61\0g\0s\0\0\0\x5\0\0\0\0\0\0\0\0), @Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\0\0\0\0\0\0\0\r\0\0\0\n\0\x66\0l\0\x61\0g\0s\0\0\0\x5\0\0\0\0\0\x2\0\0), @Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\xff\xff\xff\xff\xff\xff\xff\xff\0\0\0\n\0\x66\0l\0\x61\0g\0s\0\0\0\x5\0\0\0\0\0\0\0\0), @Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\0\0\0\0\0\0\0`\0\0\0\n\0\x66\0l\0\x61\0g\0s\0\0\0\x5\0\0\0\0\0\f\0\0), @Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\0\0\0\0\0\0\0\x34\0\0\0\n\0\x66\0l\0\x61\0g\0s\0\0\0\x5\0\0\0\0\0\0\0\0), @Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\0\0\0\0\0\0\0\x35\0\0\0\n\0\x66\0l\0\x61\0g\0s\0\0\0\x5\0\0\0\0\0\x10\0\0)
+)";
+
+TEST_F(MZDotaContentViewControllerTest, SlotsInTheEarlierFormAreReadOnceAndRewrittenAsText) {
+    // Written before any QSettings of this test has read the file.
+    ASSERT_TRUE(QDir(settingsDir.path()).mkpath(QStringLiteral("VelmoraTest")));
+    const QString path = settingsDir.filePath(QStringLiteral("VelmoraTest/remap-panel.conf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(LegacySettingsFile);
+    file.close();
+    const SlotCombos expected = {KeyCombo{0, 12},   KeyCombo{Shift, 13},
+                                 KeyCombo{},        KeyCombo{Control | Alternate, 0x60},
+                                 KeyCombo{0, 0x34}, KeyCombo{Command, 0x35}};
+    {
+        MZDotaContentViewController panel;
+        EXPECT_EQ(combos(panel), expected);
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_FALSE(text.contains(QStringLiteral("slotKeyCombos"))) << text.toStdString();
+    for (const char *line :
+         {"[slots]", "keypad1=Q", "keypad2=Shift+W", "keypad4=\n", "keypad5=Ctrl+Alt+F5",
+          "keypad7=Key 52", "keypad8=Super+Escape", "info=@Variant("})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+    MZDotaContentViewController again;
+    EXPECT_EQ(combos(again), expected);
+}
+
+TEST_F(MZDotaContentViewControllerTest, ASlotWhoseTextNamesNoKeyComesBackEmptyAlone) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("slots/keypad1"), QStringLiteral("Shift+Q"));
+    settings.setValue(QStringLiteral("slots/keypad2"), QStringLiteral("Hyper+Q"));
+    settings.sync();
+    warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
+    MZDotaContentViewController panel;
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(combos(panel), (SlotCombos{{{Shift, 12}, {}, {}, {}, {}, {}}}));
+    EXPECT_EQ(warnings, 1);
 }
 
 TEST(MZFlipView, IsFlipped) { EXPECT_TRUE(MZFlipView().isFlipped()); }

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "remap/MZRecorderControl.h"
 #include "remap/MZRecorderControlDelegate.h"
@@ -56,8 +57,8 @@ TEST_F(MZRecorderControlTest, RecordsTheNextKeyWithItsModifiersAndShowsItsName) 
         const char *shown;
     } cases[] = {
         {Qt::Key_Q, Qt::NoModifier, {0, Q}, "Q"},
-        {Qt::Key_Q, Qt::ShiftModifier, {Shift, Q}, "⇧Q"},
-        {Qt::Key_W, Qt::ControlModifier | Qt::AltModifier, {Control | Alternate, W}, "⌃⌥W"},
+        {Qt::Key_Q, Qt::ShiftModifier, {Shift, Q}, "Shift+Q"},
+        {Qt::Key_W, Qt::ControlModifier | Qt::AltModifier, {Control | Alternate, W}, "Ctrl+Alt+W"},
         {Qt::Key_4, Qt::KeypadModifier, {0, 86}, "Keypad 4"},
         {Qt::Key_4, Qt::NoModifier, {0, 0x15}, "4"},
         {Qt::Key_Tab, Qt::NoModifier, {0, 0x30}, "Tab"},
@@ -87,7 +88,7 @@ TEST_F(MZRecorderControlTest, AModifierAloneRecordsNothing) {
         EXPECT_EQ(recorder.keyCombo(), KeyCombo{});
     }
     QTest::keyClick(&recorder, Qt::Key_Q, Qt::ShiftModifier);
-    EXPECT_EQ(recorder.displayText(), QStringLiteral("⇧Q"));
+    EXPECT_EQ(recorder.displayText(), QStringLiteral("Shift+Q"));
 }
 
 TEST_F(MZRecorderControlTest, ClearEmptiesTheFieldAndTellsItsOwners) {
@@ -150,22 +151,62 @@ TEST_F(MZRecorderControlTest, ATakenCombinationIsRefusedWithItsReason) {
     recorder.setDelegate(nullptr);
 }
 
-TEST(MZRecorderControlFocus, FocusStartsRecordingAndLeavingEndsIt) {
+// A window with a recorder, a line edit and some bare background below them.
+class MZRecorderControlInWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recorder = new MZRecorderControl(&window);
+        other = new QLineEdit(&window);
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(other);
+        layout->addWidget(recorder);
+        layout->addSpacing(40);
+        recorder->setAllowsKeyOnly(true, true);
+        recorder->setKeyCombo({Shift, W});
+        window.show();
+        QApplication::setActiveWindow(&window);
+        if (!QTest::qWaitForWindowActive(&window)) GTEST_SKIP() << "no window activation here";
+    }
+
     QWidget window;
-    auto *recorder = new MZRecorderControl(&window);
-    auto *other = new QLineEdit(&window);
-    auto *layout = new QVBoxLayout(&window);
-    layout->addWidget(other);
-    layout->addWidget(recorder);
-    window.show();
-    QApplication::setActiveWindow(&window);
-    if (!QTest::qWaitForWindowActive(&window)) GTEST_SKIP() << "no window activation here";
-    other->setFocus(Qt::OtherFocusReason);
-    EXPECT_FALSE(recorder->isRecording());
+    MZRecorderControl *recorder = nullptr;
+    QLineEdit *other = nullptr;
+};
+
+TEST_F(MZRecorderControlInWindow, FocusAloneNeverRecordsEnterOrSpaceDoes) {
     recorder->setFocus(Qt::TabFocusReason);
-    EXPECT_TRUE(recorder->isRecording());
-    other->setFocus(Qt::TabFocusReason);
     EXPECT_FALSE(recorder->isRecording());
+    QTest::keyClick(recorder, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), other) << "Tab walks on";
+    EXPECT_EQ(recorder->keyCombo(), (KeyCombo{Shift, W}));
+    for (Qt::Key start : {Qt::Key_Return, Qt::Key_Space}) {
+        recorder->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(recorder, start);
+        ASSERT_TRUE(recorder->isRecording());
+        QTest::keyClick(recorder, Qt::Key_Tab);
+        EXPECT_EQ(recorder->keyCombo(), (KeyCombo{0, 0x30})) << "while recording, Tab is a key";
+        recorder->setKeyCombo({Shift, W});
+    }
+}
+
+TEST_F(MZRecorderControlInWindow, AClickElsewhereOrLeavingEndsARecordingWithoutChange) {
+    const struct {
+        const char *what;
+        std::function<void()> leave;
+    } cases[] = {
+        {"click on the background",
+         [&] { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(5, window.height() - 5)); }},
+        {"click on another field", [&] { QTest::mouseClick(other, Qt::LeftButton); }},
+        {"focus elsewhere", [&] { other->setFocus(Qt::TabFocusReason); }},
+    };
+    for (const auto &c : cases) {
+        QTest::mouseClick(recorder, Qt::LeftButton);
+        ASSERT_TRUE(recorder->isRecording()) << c.what;
+        c.leave();
+        EXPECT_FALSE(recorder->isRecording()) << c.what;
+        QTest::keyClick(recorder, Qt::Key_Q);
+        EXPECT_EQ(recorder->keyCombo(), (KeyCombo{Shift, W})) << c.what;
+    }
 }
 
 }  // namespace

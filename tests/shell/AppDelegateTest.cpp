@@ -1,24 +1,50 @@
 #include "platform/KeyboardEvent.h"
+#include "platform/UrlOpener.h"
+#include "remap/ChatPause.h"
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/AppDelegate.h"
+#include "shell/VelmoraTray.h"
 #include "tests/support/FakeEventTap.h"
 #include "tests/support/FakeFrontProcessSource.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace {
+
+QList<QUrl> openedUrls;
+
+struct RecordingOpener : UrlOpener {
+    void openUrl(const QUrl &url) override { openedUrls.append(url); }
+};
 
 AppDelegate::Platform unavailablePlatform() {
     return {
         [] { return Failure{QStringLiteral("no /dev/uinput")}; },
         [] { return Failure{QStringLiteral("no X server")}; },
+        [] { return std::make_unique<RecordingOpener>(); },
+    };
+}
+
+std::function<Result<std::unique_ptr<FrontProcessSource>>()> fakeFront(
+    FakeFrontProcessSource **front) {
+    return [front]() -> Result<std::unique_ptr<FrontProcessSource>> {
+        auto made = std::make_unique<FakeFrontProcessSource>();
+        *front = made.get();
+        return std::unique_ptr<FrontProcessSource>(std::move(made));
     };
 }
 
@@ -30,18 +56,22 @@ AppDelegate::Platform fakePlatform(FakeEventTap **tap, FakeFrontProcessSource **
             *tap = made.get();
             return std::unique_ptr<EventTap>(std::move(made));
         },
-        [front]() -> Result<std::unique_ptr<FrontProcessSource>> {
-            auto made = std::make_unique<FakeFrontProcessSource>();
-            *front = made.get();
-            return std::unique_ptr<FrontProcessSource>(std::move(made));
-        },
+        fakeFront(front),
+        [] { return std::make_unique<RecordingOpener>(); },
     };
+}
+
+template <typename T>
+T *child(const AppDelegate &delegate, const char *name) {
+    return delegate.window()->findChild<T *>(QString::fromLatin1(name));
 }
 
 class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QStandardPaths::setTestModeEnabled(true);
+        // Nothing listens there: the update request fails at once.
+        qputenv("VELMORA_UPDATE_ENDPOINT", "http://127.0.0.1:1/velmora/info.php");
         delegate.applicationDidFinishLaunching();
     }
     AppDelegate delegate{unavailablePlatform()};
@@ -92,6 +122,33 @@ TEST_F(AppDelegateTest, TheWindowSwitchDrivesRemapping) {
     EXPECT_FALSE(delegate.remapSwitch());
 }
 
+TEST_F(AppDelegateTest, TabThroughTheWindowKeepsEverySlot) {
+    const auto recorders = delegate.contentVC()->controls();
+    for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo({0, int64_t(i)});
+    const SlotCombos before = delegate.contentVC()->keyCombos();
+    QApplication::setActiveWindow(delegate.window());
+    if (!QTest::qWaitForWindowActive(delegate.window())) GTEST_SKIP() << "no window activation";
+    recorders[0]->setFocus(Qt::TabFocusReason);
+    QSet<QWidget *> visited;
+    for (int i = 0; i < 20; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        visited.insert(focus);
+        QTest::keyClick(focus, Qt::Key_Tab);
+        for (MZRecorderControl *recorder : recorders) EXPECT_FALSE(recorder->isRecording());
+    }
+    for (MZRecorderControl *recorder : recorders) EXPECT_TRUE(visited.contains(recorder));
+    EXPECT_EQ(delegate.contentVC()->keyCombos(), before);
+}
+
+TEST_F(AppDelegateTest, TheLinkButtonsOpenTheirPages) {
+    openedUrls.clear();
+    for (const char *name : {"homeButton", "weiboButton"})
+        delegate.window()->findChild<QPushButton *>(QString::fromLatin1(name))->click();
+    EXPECT_EQ(openedUrls, QList<QUrl>({QUrl(QStringLiteral(VELMORA_HOME_URL)),
+                                       QUrl(QStringLiteral(VELMORA_WEIBO_URL))}));
+}
+
 TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
     delegate.window()->close();
     EXPECT_FALSE(delegate.window()->isVisible());
@@ -108,14 +165,85 @@ TEST_F(AppDelegateTest, AMissingFrontApplicationMeansNothingIsRemapped) {
     EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &q, nullptr), &q);
 }
 
-// A key recorded in the window is what the tap side remaps, from the next key event on,
-// and the status line follows the front application.
-TEST(AppDelegateWithFakePlatform, ARecordedSlotKeyIsRemappedWhileTheGameIsInFront) {
-    QStandardPaths::setTestModeEnabled(true);
+class AppDelegateWithFakePlatform : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        delegate.applicationDidFinishLaunching();
+    }
     FakeEventTap *tap = nullptr;
     FakeFrontProcessSource *front = nullptr;
-    AppDelegate delegate(fakePlatform(&tap, &front));
-    delegate.applicationDidFinishLaunching();
+    AppDelegate delegate{fakePlatform(&tap, &front)};
+};
+
+// However the tap failed, the status line names the application in front and what to do.
+TEST(AppDelegateStatus, AnUnavailableTapSaysWhatToDoAndTheFrontIsStillNamed) {
+    QStandardPaths::setTestModeEnabled(true);
+    const struct {
+        int errorNumber;
+        const char *advice;
+    } cases[] = {
+        {EACCES, "start Velmora with Velmora Launcher"},
+        {ENOENT, "sudo modprobe uinput"},
+        {EIO, nullptr},
+    };
+    for (const auto &c : cases) {
+        FakeFrontProcessSource *front = nullptr;
+        AppDelegate delegate({[&] {
+                                  return Failure{QStringLiteral("the reason"), c.errorNumber};
+                              },
+                              fakeFront(&front),
+                              [] { return std::make_unique<RecordingOpener>(); }});
+        delegate.applicationDidFinishLaunching();
+        front->setFront(QStringLiteral("Warcraft III.exe"));
+        const QString shown = child<QLabel>(delegate, "statusLabel")->text();
+        EXPECT_TRUE(shown.contains(QStringLiteral("In front: Warcraft III.exe"))) << c.errorNumber;
+        EXPECT_TRUE(shown.contains(QStringLiteral("the reason"))) << c.errorNumber;
+        if (c.advice)
+            EXPECT_TRUE(shown.contains(QString::fromLatin1(c.advice))) << shown.toStdString();
+        else
+            EXPECT_FALSE(shown.contains(QStringLiteral("To fix"))) << shown.toStdString();
+    }
+}
+
+// The window's switch and the tray's are one; the switch says plainly where it stands, and a
+// chat pause shows in the status line and the tray once the key that began it is through.
+TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray) {
+    auto *tray = delegate.findChild<VelmoraTray *>();
+    ASSERT_NE(tray, nullptr);
+    auto *button = child<QPushButton>(delegate, "switchButton");
+    EXPECT_TRUE(button->text().contains(QStringLiteral("OFF")));
+    tray->switchAction()->trigger();
+    EXPECT_TRUE(delegate.remapSwitch());
+    EXPECT_TRUE(button->isChecked());
+    EXPECT_TRUE(button->text().contains(QStringLiteral("ON")));
+    EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping on")));
+    button->click();
+    EXPECT_FALSE(tray->switchAction()->isChecked());
+    EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping off")));
+
+    auto *chatBox = child<QCheckBox>(delegate, "chatPauseBox");
+    EXPECT_FALSE(chatBox->isChecked()) << "off by default";
+    chatBox->click();
+    EXPECT_TRUE(QSettings().value(AppDelegate::ChatPauseSettingsKey).toBool());
+    button->click();
+    front->setFront(QStringLiteral("Warcraft III"));
+    KeyboardEvent enter(ChatPause::ReturnKeyCode, true, 0x100);
+    EXPECT_EQ(eventCallback(nullptr, TapEvent::KeyDown, &enter, nullptr), &enter);
+    auto *label = child<QLabel>(delegate, "statusLabel");
+    EXPECT_FALSE(label->text().contains(QStringLiteral("paused")))
+        << "no window work on the key path";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(label->text().contains(QStringLiteral("paused")));
+    EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("paused")));
+    chatBox->click();
+    EXPECT_FALSE(label->text().contains(QStringLiteral("paused")));
+    EXPECT_FALSE(QSettings().value(AppDelegate::ChatPauseSettingsKey).toBool());
+}
+
+// A key recorded in the window is what the tap side remaps, from the next key event on,
+// and the status line follows the front application.
+TEST_F(AppDelegateWithFakePlatform, ARecordedSlotKeyIsRemappedWhileTheGameIsInFront) {
     ASSERT_TRUE(tap && front);
     front->setFront(QStringLiteral("Warcraft III.exe"));
     EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("Warcraft III.exe")));

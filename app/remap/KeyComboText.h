@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+#include "remap/KeyCombo.h"
+
+// A key combination as Linux desktops write it: "Shift+A", "Ctrl+S", "Super+Ctrl+Alt+Shift+F5",
+// "Keypad 4", "Key 105" for a key without a name. Modifiers come first, always in that order;
+// only Super, Ctrl, Alt and Shift are written, the only ones the recorder sets. The empty
+// combination is the empty text. parse() reads back everything format() writes, and what a
+// person may type instead: any letter case, "Control" and "Meta", spaces around "+".
+class KeyComboText {
+public:
+    static QString format(KeyCombo keyCombo);
+    // None when the text names no key or an unknown modifier.
+    static std::optional<KeyCombo> parse(QStringView text);
+};

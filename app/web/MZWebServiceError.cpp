@@ -1,0 +1,17 @@
+#include "web/MZWebServiceError.h"
+
+Error MZWebServiceError::error(Code code) {
+    switch (code) {
+    case URLNil:
+        return Error(QStringLiteral("URL Can not be nil!"), code);
+    case RequestCreate:
+        return Error(QStringLiteral("URL Request Create Error!"), code);
+    case FileExist:
+        return Error(QStringLiteral("File Exist!"), code);
+    case CreateFileFail:
+        return Error(QStringLiteral("Create File Fail!"), code);
+    case ResponseTooLarge:
+        break;
+    }
+    return Error(QStringLiteral("Response Too Large!"), ResponseTooLarge);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "foundation/Error.h"
+
+// The errors the web services raise themselves: the domain is the message text, with no
+// user information. Transport failures keep the transport's own errors.
+class MZWebServiceError {
+public:
+    enum Code : qint64 {
+        URLNil = 100,            // "URL Can not be nil!"
+        RequestCreate = 101,     // "URL Request Create Error!"
+        FileExist = 102,         // "File Exist!"
+        CreateFileFail = 103,    // "Create File Fail!"
+        ResponseTooLarge = 104,  // "Response Too Large!": a body over the service's limit
+    };
+
+    static Error error(Code code);
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QUrl>
+
+// Opens a web address in the browser of the person using Velmora. Only http and https
+// addresses are opened; anything else opens nothing. Fire and forget: nobody learns
+// whether a browser came up.
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual void openUrl(const QUrl &url) = 0;
+};
