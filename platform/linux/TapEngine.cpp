@@ -258,10 +258,11 @@ bool TapEngine::remappedKeypadHeld() const {
     return false;
 }
 
-// Asks the callback what a press of the last remapped slot key would give now: the same
-// answer for every slot key while the switch is on and the game in front.
+// Asks the callback what a release of the last remapped slot key would give now: the same
+// answer for every slot key while the switch is on and the game in front. A release, as
+// the callback may follow the game's key presses (the chat's Enter and Escape).
 bool TapEngine::stillRemapping() {
-    const uint16_t output = decide(TapEvent::KeyDown, m_lastSlotKey);
+    const uint16_t output = decide(TapEvent::KeyUp, m_lastSlotKey);
     return output != m_lastSlotKey && dependsOnNumLock(output);
 }
 

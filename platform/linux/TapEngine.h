@@ -21,8 +21,8 @@
 //
 // Remapped keypad keys need NumLock on to type digits; NumLockKeeper decides when the
 // engine turns it on and when it hands it back. Whether remapping still applies is asked
-// of the callback on tick(), with the last slot key that was remapped, so that the
-// per-key path asks nothing more than the callback itself.
+// of the callback on tick(), with a release of the last slot key that was remapped, so
+// that the per-key path asks nothing more than the callback itself.
 class TapEngine {
 public:
     enum class Verdict {
