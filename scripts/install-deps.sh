@@ -13,6 +13,7 @@ packages=(
   pkexec policykit-1 xdg-utils
   locales
   nginx curl openssl
+  qemu-system-x86 busybox-static xz-utils interception-tools
 )
 
 missing=()
