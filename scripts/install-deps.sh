@@ -11,6 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei python3
   pkexec policykit-1 xdg-utils
+  locales
+  nginx curl openssl
+  qemu-system-x86 busybox-static xz-utils interception-tools
 )
 
 missing=()

@@ -1,13 +1,14 @@
 #include "json/CDataScanner.h"
 
+#include "json/ByteWord.h"
 #include "json/Utf8Codec.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <string>
+#include <limits>
+#include <optional>
 
 CDataScanner::CDataScanner()
     : m_start(m_data.constData()), m_end(m_start), m_current(m_start),
@@ -27,23 +28,29 @@ void CDataScanner::setData(const QByteArray &data) {
     m_current = m_start;
 }
 
-bool CDataScanner::scanBytes(const char *bytes, size_t length) {
-    if (size_t(m_end - m_current) < length || std::memcmp(m_current, bytes, length) != 0) {
-        return false;
+void CDataScanner::skipWhitespaceRun() {
+    // The caller saw one white-space byte; a lone one (as after a colon) is all there is
+    // most of the time. Indented text has long runs of spaces: eight bytes at a time.
+    ++m_current;
+    constexpr uint64_t EightSpaces = 0x2020202020202020ULL;
+    while (m_end - m_current >= 8 && isWhitespace(uchar(*m_current))) {
+        const uint64_t notSpaces = ByteWord::load(m_current) ^ EightSpaces;
+        if (notSpaces == 0) {
+            m_current += 8;
+            continue;
+        }
+        m_current += ByteWord::firstMarked(notSpaces);
+        if (isWhitespace(uchar(*m_current))) {
+            ++m_current;
+        }
     }
-    m_current += length;
-    return true;
+    while (m_current < m_end && isWhitespace(uchar(*m_current))) {
+        ++m_current;
+    }
 }
 
-bool CDataScanner::scanUTF8String(const char *literal, QString *intoString) {
-    const size_t length = std::strlen(literal);
-    if (!scanBytes(literal, length)) {
-        return false;
-    }
-    if (intoString) {
-        *intoString = Utf8Codec::decode(literal, qsizetype(length));
-    }
-    return true;
+QString CDataScanner::textOf(const char *bytes, qsizetype length) {
+    return Utf8Codec::decode(bytes, length);
 }
 
 bool CDataScanner::scanString(const QString &string, QString *intoString) {
@@ -101,11 +108,58 @@ bool CDataScanner::scanUpToString(const QString &string, QString *intoString) {
 
 namespace {
 
-// The value of a run whose numeric prefix lies outside the range of a double: strtod
-// tells overflow (infinity) from underflow (zero or a denormal) with the right sign.
+bool isDigit(char byte) { return byte >= '0' && byte <= '9'; }
+
+// Far beyond the decimal exponent of any double, and far from overflowing a qint64.
+constexpr qint64 ExponentSaturation = qint64(1) << 40;
+
+// The power of ten of the first significant digit of the mantissa at position (digits
+// with at most one point), which it moves past; nothing when every digit is zero.
+std::optional<qint64> mantissaMagnitude(const char *&position, const char *last) {
+    qint64 digits = 0;
+    qint64 integerDigits = -1;
+    std::optional<qint64> firstSignificant;
+    for (; position < last && (isDigit(*position) || *position == '.'); ++position) {
+        if (*position == '.') {
+            integerDigits = digits;
+            continue;
+        }
+        if (!firstSignificant && *position != '0') {
+            firstSignificant = digits;
+        }
+        ++digits;
+    }
+    if (!firstSignificant) {
+        return std::nullopt;
+    }
+    return (integerDigits < 0 ? digits : integerDigits) - 1 - *firstSignificant;
+}
+
+// The exponent at position ('e' or 'E', an optional minus, digits), 0 when there is none.
+qint64 exponentValue(const char *position, const char *last) {
+    if (position == last || (*position != 'e' && *position != 'E')) {
+        return 0;
+    }
+    ++position;
+    const bool negative = position < last && *position == '-';
+    position += negative;
+    qint64 value = 0;
+    for (; position < last && isDigit(*position); ++position) {
+        value = std::min(value * 10 + (*position - '0'), ExponentSaturation);
+    }
+    return negative ? -value : value;
+}
+
+// The value of a decimal number text outside the range of a double. Nothing from about
+// 1e-324 to 1e308 is out of range, so the place of the first significant digit tells
+// overflow (infinity) from underflow (zero), whatever the process locale.
 double outOfRangeValue(const char *first, const char *last) {
-    const std::string prefix(first, last);
-    return std::strtod(prefix.c_str(), nullptr);
+    const bool negative = *first == '-';
+    const char *position = first + negative;
+    const std::optional<qint64> magnitude = mantissaMagnitude(position, last);
+    const bool overflow = magnitude && *magnitude + exponentValue(position, last) >= 0;
+    const double value = overflow ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
 }
 
 double numberPrefixValue(const char *first, const char *last) {

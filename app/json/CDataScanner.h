@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstring>
 #include <memory>
+#include <string>
 
 // A forward cursor over an immutable block of bytes. Every character it returns or
 // compares is one byte widened to a 16-bit code (0-255); runs of bytes become text only
@@ -51,7 +53,17 @@ public:
         return false;
     }
 
-    bool scanUTF8String(const char *literal, QString *intoString = nullptr);
+    bool scanUTF8String(const char *literal, QString *intoString = nullptr) {
+        // Inline, so that the length and the comparison of a literal fold to constants.
+        const size_t length = std::char_traits<char>::length(literal);
+        if (!scanBytes(literal, length)) {
+            return false;
+        }
+        if (intoString) {
+            *intoString = textOf(literal, qsizetype(length));
+        }
+        return true;
+    }
     bool scanString(const QString &string, QString *intoString = nullptr);
     bool scanCharactersFromSet(const CharacterSet &set, QString *intoString = nullptr);
     bool scanUpToCharactersFromSet(const CharacterSet &set, QString *intoString = nullptr);
@@ -62,8 +74,8 @@ public:
     // there is none, infinity of its sign when too large, zero when too small).
     bool scanNumber(double *number = nullptr);
     void skipWhitespace() {
-        while (m_current < m_end && isWhitespace(uchar(*m_current))) {
-            ++m_current;
+        if (m_current < m_end && isWhitespace(uchar(*m_current))) {
+            skipWhitespaceRun();
         }
     }
     QString remainingString() const;
@@ -87,10 +99,18 @@ private:
     // The white space of the POSIX locale: tab, line feed, vertical tab, form feed,
     // carriage return and space.
     static bool isWhitespace(uchar byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+    void skipWhitespaceRun();
     // Length of the run from the current byte whose membership in the set equals member.
     qsizetype runLength(const CharacterSet &set, bool member) const;
     bool scanRun(qsizetype length, QString *intoString);
-    bool scanBytes(const char *bytes, size_t length);
+    bool scanBytes(const char *bytes, size_t length) {
+        if (size_t(m_end - m_current) < length || std::memcmp(m_current, bytes, length) != 0) {
+            return false;
+        }
+        m_current += length;
+        return true;
+    }
+    static QString textOf(const char *bytes, qsizetype length);
 
     QByteArray m_data;
     const char *m_start;

@@ -1,5 +1,6 @@
 #include "json/CJSONScanner.h"
 
+#include "json/ByteWord.h"
 #include "json/Utf8Codec.h"
 
 #include <cstdint>
@@ -31,14 +32,6 @@ const char *const ErrorMessages[] = {
     "Could not scan string constant. String is not valid UTF-8.",
     "Could not scan container. Containers nested deeper than 1024 levels.",
 };
-
-constexpr uint64_t OnesInEveryByte = 0x0101010101010101ULL;
-constexpr uint64_t HighBitsOfEightBytes = 0x8080808080808080ULL;
-
-bool hasByte(uint64_t word, unsigned char byte) {
-    const uint64_t x = word ^ (OnesInEveryByte * byte);
-    return ((x - OnesInEveryByte) & ~x & HighBitsOfEightBytes) != 0;
-}
 
 int hexDigitValue(char16_t character) {
     if (character >= u'0' && character <= u'9') {
@@ -82,6 +75,10 @@ QByteArray utf8Form(const QByteArray &data) {
     return converted.value_or(QByteArray());
 }
 
+std::u16string_view units(const QString &string) {
+    return {reinterpret_cast<const char16_t *>(string.constData()), size_t(string.size())};
+}
+
 const QVariant &nullValue() {
     static const QVariant value = QVariant::fromValue(nullptr);
     return value;
@@ -100,30 +97,165 @@ private:
     int &m_depth;
 };
 
-// The elements one array stacks on m_elements; they leave the stack with the scope, whether
-// the array was made or failed.
-class CJSONScanner::ElementsScope {
+// The elements of one array. They are stacked on m_elements, so that a small array is made
+// with one allocation of its exact size; they leave the stack with the scope, whether the
+// array was made or failed. An array that grows long moves to a list of its own, which
+// grows in place: no copy of a long array ever holds its elements twice.
+class CJSONScanner::ArrayElements {
 public:
-    explicit ElementsScope(std::vector<QVariant> &elements)
-        : m_elements(elements), m_base(elements.size()) {}
-    ~ElementsScope() { m_elements.erase(begin(), m_elements.end()); }
-    ElementsScope(const ElementsScope &) = delete;
-    ElementsScope &operator=(const ElementsScope &) = delete;
+    static constexpr size_t LongArray = 4096;
 
-    std::vector<QVariant>::iterator begin() const {
-        return m_elements.begin() + std::ptrdiff_t(m_base);
+    explicit ArrayElements(std::vector<QVariant> &stack) : m_stack(stack), m_base(stack.size()) {}
+    ~ArrayElements() { m_stack.resize(m_base); }
+    ArrayElements(const ArrayElements &) = delete;
+    ArrayElements &operator=(const ArrayElements &) = delete;
+
+    void append(QVariant &&value) {
+        if (!m_long.isEmpty()) {
+            m_long.append(std::move(value));
+            return;
+        }
+        m_stack.push_back(std::move(value));
+        if (m_stack.size() - m_base == LongArray) {
+            m_long = QVariantList(stacked(), std::make_move_iterator(m_stack.end()));
+            m_stack.resize(m_base);
+        }
+    }
+    QVariantList take() {
+        return m_long.isEmpty() ? QVariantList(stacked(), std::make_move_iterator(m_stack.end()))
+                                : std::move(m_long);
     }
 
 private:
-    std::vector<QVariant> &m_elements;
+    std::move_iterator<std::vector<QVariant>::iterator> stacked() const {
+        return std::make_move_iterator(m_stack.begin() + std::ptrdiff_t(m_base));
+    }
+
+    std::vector<QVariant> &m_stack;
     size_t m_base;
+    QVariantList m_long;
+};
+
+// The members of one dictionary as they go into its map. Along the shape learnt from an
+// earlier dictionary with the same first key, each key is expected and each member goes
+// in next to the one that follows it in key order. The first dictionary of a kind is
+// learnt as its shape.
+class CJSONScanner::DictionaryMembers {
+public:
+    DictionaryMembers(DictionaryShapes &shapes, std::vector<MemberNode> &nodes)
+        : m_shapes(shapes), m_nodes(nodes), m_base(nodes.size()) {}
+    ~DictionaryMembers() { m_nodes.resize(m_base); }
+    DictionaryMembers(const DictionaryMembers &) = delete;
+    DictionaryMembers &operator=(const DictionaryMembers &) = delete;
+
+    // The key the shape expects next, or null.
+    const DictionaryShapes::Key *expectedKey() const {
+        return m_following && count() < m_shape->size() ? &(*m_shape)[count()] : nullptr;
+    }
+    // keyBytes: where the key stood in the text as its own bytes, or null. A repeated key
+    // takes the later value.
+    void insert(QString &&key, const char *keyBytes, QVariant &&value) {
+        follow(key);
+        if (m_following) {
+            const int successor = (*m_shape)[count()].successor;
+            const MapNode hint = successor < 0 ? m_map.end() : m_nodes[m_base + successor].node;
+            m_nodes.push_back({place(hint, std::move(key), std::move(value)), keyBytes, successor});
+            return;
+        }
+        const MapNode node = placeBySearch(std::move(key), std::move(value));
+        m_nodes.push_back({node, keyBytes, m_learning ? successorOf(node) : -1});
+    }
+    QVariantMap take() {
+        if (count() == 0) {
+            return {};
+        }
+        if (m_learning) {
+            learn();
+        }
+        return QVariantMap(std::move(m_map));
+    }
+
+private:
+    size_t count() const { return m_nodes.size() - m_base; }
+    // Whether the members so far, key going in next, still follow a shape.
+    void follow(const QString &key) {
+        if (count() == 0) {
+            m_shape = m_shapes.find(key);
+            m_following = m_shape != nullptr;
+            m_learning = !m_following;
+            return;
+        }
+        if (m_following &&
+            (count() >= m_shape->size() || !sameText((*m_shape)[count()].text, key))) {
+            m_following = false;
+        }
+    }
+    static bool sameText(const QString &a, const QString &b) {
+        return a.constData() == b.constData() && a.size() == b.size();
+    }
+    MapNode place(MapNode hint, QString &&key, QVariant &&value) {
+        // The node is made for the key alone: a repeated key drops it and keeps the value.
+        const MapNode node =
+            m_map.emplace_hint(hint, std::piecewise_construct,
+                               std::forward_as_tuple(std::move(key)), std::forward_as_tuple());
+        node->second = std::move(value);
+        return node;
+    }
+    MapNode placeBySearch(QString &&key, QVariant &&value) {
+        // Keys in ascending order, as many documents write them, go in at the end.
+        if (m_map.empty() || units(m_map.rbegin()->first) < units(key)) {
+            return place(m_map.end(), std::move(key), std::move(value));
+        }
+        const auto node =
+            m_map.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                          std::forward_as_tuple());
+        node.first->second = std::move(value);
+        return node.first;
+    }
+    // The index of the earlier member whose node follows node, or -1.
+    int successorOf(MapNode node) const {
+        const MapNode next = std::next(node);
+        if (next == m_map.end() || count() >= DictionaryShapes::MaximumKeys) {
+            return -1;
+        }
+        for (size_t i = m_base; i < m_nodes.size(); ++i) {
+            if (m_nodes[i].node == next) {
+                return int(i - m_base);
+            }
+        }
+        return -1;
+    }
+    void learn() {
+        // A repeated key has no place of its own, so such a dictionary is no shape.
+        if (count() > DictionaryShapes::MaximumKeys || m_map.size() != count()) {
+            return;
+        }
+        DictionaryShapes::Shape shape;
+        shape.reserve(count());
+        for (size_t i = m_base; i < m_nodes.size(); ++i) {
+            shape.push_back({m_nodes[i].node->first, m_nodes[i].keyBytes, m_nodes[i].successor});
+        }
+        m_shapes.learn(std::move(shape));
+    }
+
+    DictionaryShapes &m_shapes;
+    std::vector<MemberNode> &m_nodes;
+    size_t m_base;
+    std::map<QString, QVariant> m_map;
+    const DictionaryShapes::Shape *m_shape = nullptr;
+    bool m_following = false;
+    bool m_learning = false;
 };
 
 std::unique_ptr<CJSONScanner> CJSONScanner::scannerWithData(const QByteArray &data) {
     return makeScanner<CJSONScanner>(data);
 }
 
-void CJSONScanner::setData(const QByteArray &data) { CDataScanner::setData(utf8Form(data)); }
+void CJSONScanner::setData(const QByteArray &data) {
+    // Shapes point into the text they were learnt from.
+    m_shapes.clear();
+    CDataScanner::setData(utf8Form(data));
+}
 
 bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
     setScanLocation(location);
@@ -151,6 +283,11 @@ bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
         *object = std::move(value);
     }
     return scanned;
+}
+
+template <size_t Size>
+QVariant CJSONScanner::scanLiteral(const char (&literal)[Size], const QVariant &literalValue) {
+    return scanUTF8String(literal) ? literalValue : QVariant();
 }
 
 QVariant CJSONScanner::scanValue(Error *error) {
@@ -186,10 +323,6 @@ QVariant CJSONScanner::scanValue(Error *error) {
     }
 }
 
-QVariant CJSONScanner::scanLiteral(const char *literal, const QVariant &literalValue) {
-    return scanUTF8String(literal) ? literalValue : QVariant();
-}
-
 bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
     const quint64 start = scanLocation();
     if (!scanCharacter(u'{')) {
@@ -199,14 +332,13 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    // Filled as a std::map and handed over whole: no sharing checks per member.
-    std::map<QString, QVariant> result;
+    DictionaryMembers members(m_shapes, m_memberNodes);
     while (currentCharacter() != u'}') {
         skipWhitespace();
         if (currentCharacter() == u'}') {
             break;
         }
-        if (const std::optional<ErrorCode> code = scanMember(result)) {
+        if (const std::optional<ErrorCode> code = scanMember(members)) {
             return fail(start, *code, error);
         }
         skipWhitespace();
@@ -220,17 +352,19 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, DictionaryNotTerminated, error);
     }
     if (dictionary) {
-        *dictionary = QVariantMap(std::move(result));
+        *dictionary = members.take();
     }
     return true;
 }
 
-std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
-    std::map<QString, QVariant> &dictionary) {
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMembers &members) {
+    const char *const keyStart = current();
     QString key;
-    if (!scanKey(key)) {
+    if (!scanExpectedKey(members.expectedKey(), key) && !scanJSONStringConstant(&key)) {
         return DictionaryKeyFailed;
     }
+    // Two quotes around one byte per code unit: the key stood as its own bytes.
+    const bool plain = *keyStart == '"' && current() - keyStart == key.size() + 2;
     skipWhitespace();
     if (!scanCharacter(u':')) {
         return DictionaryColonMissing;
@@ -239,38 +373,29 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(
     if (!value.isValid()) {
         return DictionaryValueFailed;
     }
-    dictionary.insert_or_assign(std::move(key), std::move(value));
+    members.insert(std::move(key), plain ? keyStart + 1 : nullptr, std::move(value));
     return std::nullopt;
 }
 
-bool CJSONScanner::scanKey(QString &key) {
-    const quint64 start = scanLocation();
-    skipWhitespace();
-    if (scanCharacter(u'"')) {
-        bool ascii;
-        const qsizetype length = notQuoteRunLength(&ascii);
-        if (ascii && length < end() - current() && current()[length] == '"') {
-            key = cachedKey(current(), length);
-            advance(length + 1);
-            return true;
-        }
+bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected, QString &key) {
+    if (!expected || !expected->bytes) {
+        return false;
     }
-    setScanLocation(start);
-    return scanJSONStringConstant(&key);
-}
-
-const QString &CJSONScanner::cachedKey(const char *bytes, qsizetype length) {
-    size_t hash = size_t(length);
-    for (qsizetype i = 0; i < length; ++i) {
-        hash = hash * 31 + uchar(bytes[i]);
+    const qsizetype length = expected->text.size();
+    if (end() - current() < length + 2 || current()[0] != '"' || current()[length + 1] != '"') {
+        return false;
     }
-    CachedKey &cached = m_keyCache[hash % m_keyCache.size()];
-    const std::string_view text(bytes, size_t(length));
-    if (cached.text.isNull() || cached.bytes != text) {
-        cached.bytes = text;
-        cached.text = length == 0 ? QStringLiteral("") : QString::fromLatin1(bytes, length);
+    const char *const bytes = current() + 1;
+    // Keys are short: compared as two words where the text goes on far enough.
+    const bool same = length <= 16 && end() - bytes >= 16 && end() - expected->bytes >= 16
+                          ? ByteWord::equalShort(bytes, expected->bytes, length)
+                          : std::memcmp(bytes, expected->bytes, size_t(length)) == 0;
+    if (!same) {
+        return false;
     }
-    return cached.text;
+    key = QString(expected->text);
+    advance(length + 2);
+    return true;
 }
 
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
@@ -282,14 +407,14 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    const ElementsScope elements(m_elements);
+    ArrayElements elements(m_elements);
     skipWhitespace();
     while (currentCharacter() != u']') {
         QVariant value = scanValue(nullptr);
         if (!value.isValid()) {
             return fail(start, ArrayValueFailed, error);
         }
-        m_elements.push_back(std::move(value));
+        elements.append(std::move(value));
         skipWhitespace();
         const bool comma = scanCharacter(u',');
         skipWhitespace();
@@ -302,8 +427,7 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, ArrayNotTerminated, error);
     }
     if (array) {
-        *array = QVariantList(std::make_move_iterator(elements.begin()),
-                              std::make_move_iterator(m_elements.end()));
+        *array = elements.take();
     }
     return true;
 }
@@ -314,17 +438,20 @@ bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {
     if (!scanCharacter(u'"')) {
         return fail(start, StringNotStarted, error);
     }
-    QString result = QStringLiteral("");
+    QString result = takeFirstRun();
+    if (result.isNull()) {
+        return fail(start, StringNotUtf8, error);
+    }
     while (!scanCharacter(u'"')) {
-        if (!appendNotQuoteRun(result)) {
-            return fail(start, StringNotUtf8, error);
-        }
         if (scanCharacter(u'\\')) {
             if (const std::optional<ErrorCode> code = appendEscape(result)) {
                 return fail(start, *code, error);
             }
         } else if (isAtEnd()) {
             return fail(start, StringNotTerminated, error);
+        }
+        if (!appendNotQuoteRun(result)) {
+            return fail(start, StringNotUtf8, error);
         }
     }
     if (string) {
@@ -384,10 +511,12 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
     const char *position = current();
     uint64_t highBits = 0;
     for (; end() - position >= 8; position += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, position, 8);
-        if (hasByte(eight, '"') || hasByte(eight, '\\')) {
-            break;
+        const uint64_t eight = ByteWord::load(position);
+        const uint64_t stops = ByteWord::equalBytes(eight, '"') | ByteWord::equalBytes(eight, '\\');
+        if (stops != 0) {
+            const int before = ByteWord::firstMarked(stops);
+            *ascii = ((highBits | ByteWord::firstBytes(eight, before)) & ByteWord::HighBits) == 0;
+            return position + before - current();
         }
         highBits |= eight;
     }
@@ -395,25 +524,32 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
         highBits |= uchar(*position);
         ++position;
     }
-    *ascii = (highBits & HighBitsOfEightBytes) == 0;
+    *ascii = (highBits & ByteWord::HighBits) == 0;
     return position - current();
+}
+
+QString CJSONScanner::takeFirstRun() {
+    bool ascii;
+    const qsizetype length = notQuoteRunLength(&ascii);
+    if (length == 0) {
+        return QStringLiteral("");
+    }
+    // Most strings are this one run: a short ASCII one is shared with its earlier
+    // occurrences, any other made in one piece at its size.
+    QString text = !ascii ? Utf8Codec::decode(current(), length)
+                   : length <= StringCache::MaximumLength && isClosingQuote(length)
+                       ? m_strings.text(current(), length)
+                       : QString::fromLatin1(current(), length);
+    if (!text.isNull()) {
+        advance(length);
+    }
+    return text;
 }
 
 bool CJSONScanner::appendNotQuoteRun(QString &string) {
     bool ascii;
     const qsizetype length = notQuoteRunLength(&ascii);
-    if (length == 0) {
-        return true;
-    }
-    if (string.isEmpty()) {
-        // Most strings are a single run: made in one piece at their size.
-        QString text =
-            ascii ? QString::fromLatin1(current(), length) : Utf8Codec::decode(current(), length);
-        if (text.isNull()) {
-            return false;
-        }
-        string = std::move(text);
-    } else if (ascii) {
+    if (ascii) {
         string.append(QLatin1StringView(current(), length));
     } else if (!Utf8Codec::appendDecoded(string, current(), length)) {
         return false;

@@ -2,17 +2,17 @@
 
 #include "foundation/Error.h"
 #include "json/CDataScanner.h"
+#include "json/DictionaryShapes.h"
+#include "json/StringCache.h"
 
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <array>
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
 // The JSON grammar over a CDataScanner. Setting data detects UTF-16 and UTF-32 of either
@@ -62,22 +62,36 @@ public:
 
 private:
     class NestingGuard;
-    class ElementsScope;
+    class ArrayElements;
+    class DictionaryMembers;
+    using MapNode = std::map<QString, QVariant>::iterator;
+    struct MemberNode {
+        MapNode node;
+        const char *keyBytes;
+        int successor;
+    };
 
     bool fail(quint64 location, ErrorCode code, Error *error);
     // The value ahead, or an invalid QVariant when there is none.
     QVariant scanValue(Error *error);
     template <class Value>
     QVariant scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error);
-    QVariant scanLiteral(const char *literal, const QVariant &literalValue);
+    template <size_t Size>
+    QVariant scanLiteral(const char (&literal)[Size], const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
-    std::optional<ErrorCode> scanMember(std::map<QString, QVariant> &dictionary);
-    // A key made of plain ASCII bytes comes from the key cache; any other goes through
-    // scanJSONStringConstant.
-    bool scanKey(QString &key);
-    const QString &cachedKey(const char *bytes, qsizetype length);
+    std::optional<ErrorCode> scanMember(DictionaryMembers &members);
+    // The key the dictionary's shape expects, when it stands next in the text in its own
+    // bytes; false, without moving, otherwise.
+    bool scanExpectedKey(const DictionaryShapes::Key *expected, QString &key);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
+    // The text of the run of plain string bytes after the opening quote, which it moves past;
+    // a null string, without moving, when they are not valid UTF-8.
+    QString takeFirstRun();
+    // Whether a double quote stands offset bytes ahead.
+    bool isClosingQuote(qsizetype offset) const {
+        return offset < end() - current() && current()[offset] == '"';
+    }
     // Appends the plain run ahead to string; false when it is not valid UTF-8.
     bool appendNotQuoteRun(QString &string);
     // Reads the escape after a consumed backslash; the failure code if it is bad.
@@ -85,14 +99,10 @@ private:
     std::optional<ErrorCode> appendUnicodeEscape(QString &string);
 
     int m_depth = 0;
-    // Elements of the arrays being scanned, stacked so that each finished array is made
-    // with one allocation of its exact size.
+    // Elements and map nodes of the containers being scanned, stacked (see ArrayElements
+    // and DictionaryMembers).
     std::vector<QVariant> m_elements;
-    // Recently seen keys: documents repeat the same few keys, and sharing one string for
-    // each saves an allocation per member.
-    struct CachedKey {
-        std::string bytes;
-        QString text;
-    };
-    std::array<CachedKey, 256> m_keyCache;
+    std::vector<MemberNode> m_memberNodes;
+    DictionaryShapes m_shapes;
+    StringCache m_strings;
 };

@@ -78,6 +78,11 @@ bool appendDouble(QString &out, double value) {
     return true;
 }
 
+template <class Value>
+const Value &held(const QVariant &object) {
+    return *static_cast<const Value *>(object.constData());
+}
+
 bool isCharType(int typeId) { return typeId == QMetaType::Char || typeId == QMetaType::SChar; }
 
 bool isNumberType(int typeId) {
@@ -142,21 +147,22 @@ void CJSONSerializer::appendObject(QString &out, const QVariant &object, int dep
         }
         return;
     }
+    // The values are read where the variant holds them: no copy, no reference count touched.
     switch (object.metaType().id()) {
     case QMetaType::Nullptr:
         out.append(QLatin1StringView("null"));
         return;
     case QMetaType::QString:
-        appendString(out, object.toString());
+        appendString(out, held<QString>(object));
         return;
     case QMetaType::QVariantList:
-        appendArray(out, object.toList(), depth);
+        appendArray(out, held<QVariantList>(object), depth);
         return;
     case QMetaType::QVariantMap:
-        appendDictionary(out, object.toMap(), depth);
+        appendDictionary(out, held<QVariantMap>(object), depth);
         return;
     case QMetaType::QByteArray:
-        appendData(out, object.toByteArray());
+        appendData(out, held<QByteArray>(object));
         return;
     default:
         throw GenericException(
@@ -169,13 +175,15 @@ bool CJSONSerializer::appendNumber(QString &out, const QVariant &number) {
     if (!isNumberType(typeId)) {
         return false;
     }
+    if (typeId == QMetaType::Double) {
+        return appendDouble(out, held<double>(number));
+    }
     if (typeId == QMetaType::Bool || (isCharType(typeId) && (number.toInt() & ~1) == 0)) {
         out.append(number.toInt() ? QLatin1StringView("true") : QLatin1StringView("false"));
         return true;
     }
     switch (typeId) {
     case QMetaType::Float:
-    case QMetaType::Double:
         return appendDouble(out, number.toDouble());
     case QMetaType::ULong:
     case QMetaType::ULongLong:
@@ -188,7 +196,6 @@ bool CJSONSerializer::appendNumber(QString &out, const QVariant &number) {
 }
 
 void CJSONSerializer::appendString(QString &out, const QString &string) {
-    out.reserve(out.size() + string.size() + 2);
     out.append(QLatin1Char('"'));
     const QChar *const units = string.constData();
     const qsizetype length = string.size();

@@ -13,15 +13,23 @@ bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 // Returns its length, or 0 when it is not well-formed; *codePoint receives the value.
 int decodeSequence(const unsigned char *src, const unsigned char *end, char32_t *codePoint) {
     const unsigned char lead = src[0];
+    if (lead >= 0xE0 && lead <= 0xEF && end - src >= 3) {
+        // Most text outside Latin scripts: checked by value, which rules out overlong
+        // forms (below U+0800) and encoded surrogates alike.
+        const char32_t value =
+            char32_t(lead & 0x0F) << 12 | char32_t(src[1] & 0x3F) << 6 | char32_t(src[2] & 0x3F);
+        if (!isContinuation(src[1]) || !isContinuation(src[2]) || value < 0x800 ||
+            (value >= 0xD800 && value <= 0xDFFF)) {
+            return 0;
+        }
+        *codePoint = value;
+        return 3;
+    }
     int length;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;   // overlong
-        high = lead == 0xED ? 0x9F : 0xBF;  // surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         low = lead == 0xF0 ? 0x90 : 0x80;   // overlong
@@ -86,9 +94,20 @@ bool isSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 }  // namespace
 
 QString Utf8Codec::decode(const char *bytes, qsizetype length) {
+    // Never more UTF-16 units than UTF-8 bytes. A short text is decoded where that costs no
+    // allocation and then made at its exact size; a long one is shrunk in place.
+    constexpr qsizetype Short = 256;
+    if (length <= Short) {
+        char16_t buffer[Short];
+        const char16_t *const last = decodeInto(buffer, bytes, length);
+        return last ? QString(reinterpret_cast<const QChar *>(buffer), last - buffer) : QString();
+    }
     QString text = QStringLiteral("");
     if (!appendDecoded(text, bytes, length)) {
         return {};
+    }
+    if (text.size() < length) {
+        text.squeeze();
     }
     return text;
 }
@@ -97,32 +116,39 @@ bool Utf8Codec::appendDecoded(QString &out, const char *bytes, qsizetype length)
     const qsizetype oldSize = out.size();
     out.resize(oldSize + length);  // never more UTF-16 units than UTF-8 bytes
     char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
-    char16_t *dst = begin + oldSize;
+    const char16_t *const last = decodeInto(begin + oldSize, bytes, length);
+    out.resize(last ? last - begin : oldSize);
+    return last != nullptr;
+}
+
+char16_t *Utf8Codec::decodeInto(char16_t *dst, const char *bytes, qsizetype length) {
     const auto *src = reinterpret_cast<const unsigned char *>(bytes);
     const unsigned char *const end = src + length;
     while (src < end) {
+        if (*src >= 0x80) {
+            char32_t codePoint;
+            const int sequenceLength = decodeSequence(src, end, &codePoint);
+            if (sequenceLength == 0) {
+                return nullptr;
+            }
+            src += sequenceLength;
+            dst = appendUtf16(dst, codePoint);
+            continue;
+        }
         uint64_t eight;
-        if (end - src >= 8 && (std::memcpy(&eight, src, 8), (eight & HighBitsOfEightBytes) == 0)) {
+        while (end - src >= 8 &&
+               (std::memcpy(&eight, src, 8), (eight & HighBitsOfEightBytes) == 0)) {
             for (int i = 0; i < 8; ++i) {
                 dst[i] = src[i];
             }
             src += 8;
             dst += 8;
-        } else if (*src < 0x80) {
+        }
+        while (src < end && *src < 0x80) {
             *dst++ = *src++;
-        } else {
-            char32_t codePoint;
-            const int sequenceLength = decodeSequence(src, end, &codePoint);
-            if (sequenceLength == 0) {
-                out.resize(oldSize);
-                return false;
-            }
-            src += sequenceLength;
-            dst = appendUtf16(dst, codePoint);
         }
     }
-    out.resize(dst - begin);
-    return true;
+    return dst;
 }
 
 std::optional<QByteArray> Utf8Codec::fromUtf16(const QByteArray &bytes, ByteOrder order) {

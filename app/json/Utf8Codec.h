@@ -18,6 +18,10 @@ public:
     // Appends the text of the bytes to out; false (out unchanged) when they are not valid.
     static bool appendDecoded(QString &out, const char *bytes, qsizetype length);
 
+    // Writes the text of the bytes at dst (room for length units) and returns the end of
+    // what it wrote, or null when they are not valid.
+    static char16_t *decodeInto(char16_t *dst, const char *bytes, qsizetype length);
+
     static std::optional<QByteArray> fromUtf16(const QByteArray &bytes, ByteOrder order);
     static std::optional<QByteArray> fromUtf32(const QByteArray &bytes, ByteOrder order);
 };

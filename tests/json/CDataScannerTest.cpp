@@ -86,8 +86,14 @@ TEST(CDataScanner, RunsAndInvalidUtf8) {
     EXPECT_EQ(text, QStringLiteral("h\u00E9llo"));
     EXPECT_TRUE(scanner->isAtEnd());
 
+    // The edges of the three-byte forms: U+0800, U+D7FF, U+E000, U+FFFF.
+    scanner->setData(bytes("\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"));
+    EXPECT_TRUE(scanner->scanUpToCharactersFromSet(nothing, &text));
+    EXPECT_EQ(text, QString::fromUtf16(u"\u0800\uD7FF\uE000\uFFFF"));
+
     // Invalid UTF-8 gives no text but the run is still taken.
-    for (const char *invalid : {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"}) {
+    for (const char *invalid : {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF",
+                                "\xE0\x9F\xBF", "\xE2\x28\xA1", "\xE2\x82\xC0", "x\xE2\x82"}) {
         scanner->setData(bytes(invalid));
         text = QStringLiteral("untouched");
         EXPECT_TRUE(scanner->scanUpToCharactersFromSet(nothing, &text)) << invalid;

@@ -140,6 +140,22 @@ TEST(JSONReaderErrors, DirectEntryPoints) {
     EXPECT_FALSE(scanner->scanNotQuoteCharactersIntoString(&run));
 }
 
+TEST(JSONReaderValues, LongArraysKeepOrderAndFailAsShortOnes) {
+    QByteArray numbers;
+    QVariantList expected;
+    for (int i = 0; i < 10000; ++i) {
+        numbers += QByteArray::number(i) + ',';
+        expected.append(double(i));
+    }
+    const QVariant nested = scanValue("[[" + numbers + "], [" + numbers + "[]], 7]").value;
+    EXPECT_EQ(nested,
+              QVariant(QVariantList{expected, expected + QVariantList{QVariantList()}, 7.0}));
+
+    const Outcome failed = scanValue("[[" + numbers + "x]]");
+    EXPECT_EQ(failed.error.code(), -8);
+    EXPECT_EQ(failed.location, 0u);
+}
+
 TEST(JSONReaderNesting, LimitFailsTheEnclosingConstructWithoutOverflow) {
     const int limit = CJSONScanner::MaximumNestingDepth;
     const QByteArray deepest = QByteArray(limit, '[') + QByteArray(limit, ']');
