@@ -33,7 +33,7 @@ int main(int argc, char **argv) {
     else if (const auto listening = instance.listen(); !listening)
         qInfo("a second start cannot reach this one: %s", qPrintable(listening.failure().message));
 
-    AppDelegate delegate(AppDelegate::linuxPlatform());
+    AppDelegate delegate(AppDelegate::linuxPlatform(split.take()));
     QuitSignalHandler quitSignals;
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] {
         delegate.applicationShouldHandleReopen(delegate.window() && delegate.window()->isVisible());

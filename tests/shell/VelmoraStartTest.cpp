@@ -186,9 +186,9 @@ TEST(VelmoraStart, StartedAsRootForAPersonOnlyTheBrokerKeepsRoot) {
     const qint64 broker = children.first();
     EXPECT_EQ(statusField(broker, QStringLiteral("Uid")).split('\t'),
               QStringList(4, QStringLiteral("0")));
-    EXPECT_EQ(QFileInfo(QStringLiteral("/proc/%1/exe").arg(broker)).symLinkTarget(),
-              QFileInfo(QStringLiteral(VELMORA_EXECUTABLE)).absolutePath() +
-                  QStringLiteral("/VelmoraBroker"));
+    // By name, which a zombie keeps: where the tap cannot be made (no uinput) the broker has
+    // ended already.
+    EXPECT_EQ(statusField(broker, QStringLiteral("Name")), QStringLiteral("VelmoraBroker"));
     EXPECT_NE(sessionOf(broker), sessionOf(pid)) << "a terminal's Ctrl+Z would reach the broker";
 
     ::kill(static_cast<pid_t>(pid), SIGTERM);

@@ -25,17 +25,23 @@ void enableKeys(libevdev *device, unsigned first, unsigned last) {
         libevdev_enable_event_code(device, EV_KEY, code, nullptr);
 }
 
-// Every keyboard key, the keypad and NumLock among them, and the LEDs. No EV_REP: the
-// kernel would add repeats of its own to the ones the tap forwards.
+// Every keyboard key, the keypad and NumLock among them, the LEDs, and a mouse's buttons and
+// axes. No EV_REP: the kernel would add repeats of its own to the ones the tap forwards.
 libevdev *describeVirtualKeyboard() {
     libevdev *device = libevdev_new();
     libevdev_set_name(device, LinuxBrokerDevices::VirtualKeyboardName);
     libevdev_set_id_bustype(device, BUS_VIRTUAL);
-    // Keyboard keys only: mouse or joystick buttons would make the system take the device
-    // for one.
+    // Keyboard keys, and no joystick or tablet buttons, which would make the system take
+    // the device for one of those.
     enableKeys(device, KEY_ESC, BTN_MISC - 1);
     enableKeys(device, KEY_OK, BTN_DPAD_UP - 1);
     enableKeys(device, KEY_ALS_TOGGLE, BTN_TRIGGER_HAPPY - 1);
+    // A keyboard with a pointing stick or mouse in the same device node (wireless
+    // combos, some laptops) moves and clicks through us while grabbed; undeclared events
+    // would be dropped by the kernel.
+    enableKeys(device, BTN_LEFT, BTN_TASK);
+    for (unsigned axis : {REL_X, REL_Y, REL_HWHEEL, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES})
+        libevdev_enable_event_code(device, EV_REL, axis, nullptr);
     for (unsigned led : {LED_NUML, LED_CAPSL, LED_SCROLLL, LED_COMPOSE, LED_KANA})
         libevdev_enable_event_code(device, EV_LED, led, nullptr);
     libevdev_enable_event_code(device, EV_MSC, MSC_SCAN, nullptr);
