@@ -12,6 +12,11 @@
 // tap on them in its own process, so no key ever waits on a second process. Everything
 // else (window, settings, network) runs as the person.
 //
+// Why a broker of descriptors rather than a root tap fed the remapping state: the per-key
+// path then stays in one process with no round trip, and the root part stays small and reads
+// nothing but this socket's few fixed messages: no slot table, no window names, nothing that
+// came from outside.
+//
 // The broker keeps its own reference to every descriptor it hands over (the same open
 // file), so it can fail open without the person's side: when the heartbeats stop for
 // longer than the stall limit (the process stopped, traced or stuck) it lets every grab
