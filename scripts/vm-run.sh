@@ -89,10 +89,10 @@ for bin in "${bins[@]}"; do
   carry "$bin" "/velmora/bin/$(basename "$bin")"
   carry_libraries "$bin"
 done
-for spec in "${files[@]}"; do
-  src=${spec%%:*}
-  dest=${spec#*:}
-  [ "$dest" != "$spec" ] || dest=$(realpath "$src")
+for entry in "${files[@]}"; do
+  src=${entry%%:*}
+  dest=${entry#*:}
+  [ "$dest" != "$entry" ] || dest=$(realpath "$src")
   carry "$src" "$dest"
 done
 
