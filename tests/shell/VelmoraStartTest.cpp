@@ -2,6 +2,7 @@
 // it stays up, hands a second start over and quits cleanly on SIGTERM; and that started as root
 // for a person, only the keyboard broker keeps root.
 #include "shell/SingleInstance.h"
+#include "tests/support/ProcessStatus.h"
 #include "tests/support/XvfbServer.h"
 
 #include <QCoreApplication>
@@ -30,35 +31,6 @@ QProcessEnvironment velmoraEnvironment(const XvfbServer &x, const QTemporaryDir 
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
     return env;
-}
-
-QString readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-// The value of a "Name:\tvalue" line of /proc/<pid>/status.
-QString statusField(qint64 pid, const QString &name) {
-    for (const QString &line : readFile(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
-        if (line.startsWith(name + QLatin1Char(':'))) return line.mid(name.size() + 1).trimmed();
-    return {};
-}
-
-QList<qint64> childrenOf(qint64 parent) {
-    QList<qint64> children;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (isPid && statusField(pid, QStringLiteral("PPid")).toLongLong() == parent)
-            children << pid;
-    }
-    return children;
-}
-
-qint64 sessionOf(qint64 pid) {
-    // Field 6 of /proc/<pid>/stat, counted after the parenthesised name.
-    const QString stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    return stat.mid(stat.lastIndexOf(QLatin1Char(')')) + 2).split(' ').value(3).toLongLong();
 }
 
 bool run(const QString &program, const QStringList &arguments) {
@@ -176,28 +148,32 @@ TEST(VelmoraStart, StartedAsRootForAPersonOnlyTheBrokerKeepsRoot) {
     const qint64 pid = velmora.processId();
 
     const QString uid = QString::number(person.uid), gid = QString::number(person.gid);
-    EXPECT_EQ(statusField(pid, QStringLiteral("Uid")).split('\t'), QStringList(4, uid));
-    EXPECT_EQ(statusField(pid, QStringLiteral("Gid")).split('\t'), QStringList(4, gid));
-    EXPECT_FALSE(
-        statusField(pid, QStringLiteral("Groups")).split(' ').contains(QStringLiteral("0")));
+    EXPECT_EQ(ProcessStatus::field(pid, QStringLiteral("Uid")).split('\t'), QStringList(4, uid));
+    EXPECT_EQ(ProcessStatus::field(pid, QStringLiteral("Gid")).split('\t'), QStringList(4, gid));
+    EXPECT_FALSE(ProcessStatus::field(pid, QStringLiteral("Groups"))
+                     .split(' ')
+                     .contains(QStringLiteral("0")));
 
-    const QList<qint64> children = childrenOf(pid);
+    const QList<qint64> children = ProcessStatus::childrenOf(pid);
     ASSERT_EQ(children.size(), 1) << "the broker, and nothing else";
     const qint64 broker = children.first();
-    EXPECT_EQ(statusField(broker, QStringLiteral("Uid")).split('\t'),
+    EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Uid")).split('\t'),
               QStringList(4, QStringLiteral("0")));
     // By name, which a zombie keeps: where the tap cannot be made (no uinput) the broker has
     // ended already.
-    EXPECT_EQ(statusField(broker, QStringLiteral("Name")), QStringLiteral("VelmoraBroker"));
-    EXPECT_NE(sessionOf(broker), sessionOf(pid)) << "a terminal's Ctrl+Z would reach the broker";
+    EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Name")),
+              QStringLiteral("VelmoraBroker"));
+    EXPECT_NE(ProcessStatus::sessionOf(broker), ProcessStatus::sessionOf(pid))
+        << "a terminal's Ctrl+Z would reach the broker";
 
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     ASSERT_TRUE(velmora.waitForFinished(waitMs));
     EXPECT_EQ(velmora.exitCode(), 0) << velmora.readAll().toStdString();
     // Gone, or a zombie that whoever adopted it has not collected yet.
     const auto ended = [broker] {
-        return !statusField(broker, QStringLiteral("State")).startsWith(QLatin1Char('S')) &&
-               !statusField(broker, QStringLiteral("State")).startsWith(QLatin1Char('R'));
+        return !ProcessStatus::field(broker, QStringLiteral("State"))
+                    .startsWith(QLatin1Char('S')) &&
+               !ProcessStatus::field(broker, QStringLiteral("State")).startsWith(QLatin1Char('R'));
     };
     const QDeadlineTimer deadline(waitMs);
     while (!ended() && !deadline.hasExpired()) QThread::msleep(20);

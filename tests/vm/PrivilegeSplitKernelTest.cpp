@@ -3,13 +3,12 @@
 // programs see of it and of the virtual keyboard while the person's side is stopped, resumed
 // and killed.
 #include "platform/linux/UinputSink.h"
+#include "tests/support/ProcessStatus.h"
 #include "tests/vm/EventNodeReader.h"
 #include "tests/vm/FakeKeyboard.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -24,26 +23,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr char VelmoraUid[] = "1000";
-
-QString statusField(qint64 pid, const QString &name) {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n'))
-        if (line.startsWith(name + QLatin1Char(':'))) return line.mid(name.size() + 1).trimmed();
-    return {};
-}
-
-// The other processes whose parent is `parent`.
-QList<qint64> childrenOf(qint64 parent) {
-    QList<qint64> children;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (isPid && statusField(pid, QStringLiteral("PPid")).toLongLong() == parent)
-            children << pid;
-    }
-    return children;
-}
 
 bool within(std::chrono::milliseconds limit, const std::function<bool()> &condition) {
     QElapsedTimer timer;
@@ -74,7 +53,7 @@ protected:
         const QString node = EventNodeReader::nodeNamed(UinputSink::DeviceName);
         ASSERT_FALSE(node.isEmpty());
         output = std::make_unique<EventNodeReader>(node);
-        const QList<qint64> children = childrenOf(person.processId());
+        const QList<qint64> children = ProcessStatus::childrenOf(person.processId());
         ASSERT_EQ(children.size(), 1);
         broker = children.first();
     }
@@ -98,9 +77,9 @@ protected:
 };
 
 TEST_F(PrivilegeSplitKernelTest, OnlyTheBrokerRunsAsRoot) {
-    EXPECT_EQ(statusField(person.processId(), QStringLiteral("Uid")).split('\t'),
+    EXPECT_EQ(ProcessStatus::field(person.processId(), QStringLiteral("Uid")).split('\t'),
               QStringList(4, QString::fromLatin1(VelmoraUid)));
-    EXPECT_EQ(statusField(broker, QStringLiteral("Uid")).split('\t'),
+    EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Uid")).split('\t'),
               QStringList(4, QStringLiteral("0")));
     keyboard->tap(KEY_Q);
     EXPECT_TRUE(within(5s, [&] {
@@ -136,7 +115,7 @@ TEST_F(PrivilegeSplitKernelTest, KilledHandsTheKeyboardsBackAndTheBrokerEnds) {
     EXPECT_TRUE(within(3s, [&] { return !taken(); })) << "the keyboard stayed grabbed";
     // Ended, or a zombie nobody collects in this minimal machine.
     EXPECT_TRUE(within(3s, [&] {
-        const QString state = statusField(broker, QStringLiteral("State"));
+        const QString state = ProcessStatus::field(broker, QStringLiteral("State"));
         return state.isEmpty() || state.startsWith(QLatin1Char('Z'));
     })) << "the broker outlived the person's side";
     keyboard->release(KEY_A);
