@@ -80,7 +80,7 @@ TEST_F(SingleInstanceTest, AStaleSocketFromACrashedInstanceDoesNotBlockTheNextSt
 
 TEST_F(SingleInstanceTest, AnotherUsersSocketIsNeitherHandedOverToNorAnswered) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-    // A squatter that took the name and answers everything, as the user nobody did.
+    // A squatter that took the name and answers everything, as any local user could.
     const sockaddr_un address = addressOf(path());
     const pid_t squatter = asNobody([&] {
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
