@@ -6,13 +6,22 @@
 #include <poll.h>
 #include <sys/wait.h>
 #include <cerrno>
+#include <thread>
 
 BrokerClient::BrokerClient(UniqueFd socket, pid_t brokerPid, QObject *parent)
     : QObject(parent), m_channel(std::move(socket)), m_brokerPid(brokerPid) {}
 
+namespace {
+
+// The broker ends once it has let go of the devices, a matter of milliseconds.
+constexpr std::chrono::milliseconds BrokerEndWait{500};
+
+}  // namespace
+
 BrokerClient::~BrokerClient() {
     m_notifier.reset();
-    if (m_brokerPid > 0) waitpid(m_brokerPid, nullptr, WNOHANG);
+    m_channel.close();
+    collectBroker(BrokerEndWait);
 }
 
 Result<void> BrokerClient::start(Handler handler, std::chrono::milliseconds timeout) {
@@ -75,6 +84,19 @@ void BrokerClient::lose() {
     if (!m_connected) return;
     m_connected = false;
     if (m_notifier) m_notifier->setEnabled(false);
-    if (m_brokerPid > 0) waitpid(m_brokerPid, nullptr, WNOHANG);
+    // A broker that broke the protocol ends too, once it reads the end of the socket.
+    m_channel.close();
+    collectBroker(BrokerEndWait / 5);
     emit disconnected();
+}
+
+void BrokerClient::collectBroker(std::chrono::milliseconds patience) {
+    if (m_brokerPid <= 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (waitpid(m_brokerPid, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // Collected, or not ours to collect: never waited for again, as the number may be reused.
+    m_brokerPid = -1;
 }

@@ -20,7 +20,8 @@ class BrokerClient : public QObject {
 public:
     using Handler = std::function<void(BrokerMessage)>;
 
-    // `brokerPid` is collected once the broker has ended; -1 when it is not our child.
+    // `brokerPid` is collected once the broker has ended, so that it does not linger as a
+    // zombie; -1 when it is not our child.
     BrokerClient(UniqueFd socket, pid_t brokerPid, QObject *parent = nullptr);
     ~BrokerClient() override;
 
@@ -42,6 +43,7 @@ private:
     Read readWaiting();
     void readLater();
     void lose();
+    void collectBroker(std::chrono::milliseconds patience);
 
     BrokerChannel m_channel;
     pid_t m_brokerPid;

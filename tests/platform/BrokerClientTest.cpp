@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <thread>
 
@@ -92,6 +93,23 @@ TEST(BrokerClientTest, ABrokerProgramThatCannotRunSaysWhy) {
     EXPECT_EQ(received[0].type, T::Problem);
     EXPECT_EQ(received[0].code, int32_t(BrokerProblem::BrokerNotStarted));
     EXPECT_EQ(received[0].errorNumber, ENOENT);
+}
+
+TEST(BrokerClientTest, TheBrokerEndsWithTheClientAndIsCollected) {
+    UniqueFd ours, theirs;
+    ASSERT_TRUE(BrokerChannel::makePair(ours, theirs));
+    const pid_t broker = fork();
+    ASSERT_GE(broker, 0);
+    if (broker == 0) {  // a broker that serves until its socket closes
+        ours.reset();
+        char byte;
+        while (read(theirs.get(), &byte, 1) != 0) {
+        }
+        _exit(0);
+    }
+    theirs.reset();
+    { BrokerClient client(std::move(ours), broker); }
+    EXPECT_EQ(waitpid(broker, nullptr, WNOHANG), -1) << "left a zombie";
 }
 
 TEST(BrokerClientTest, ThePersonsSideFailsOpenItselfOnceItWasAwayTooLong) {

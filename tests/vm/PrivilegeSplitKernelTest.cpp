@@ -81,6 +81,8 @@ TEST_F(PrivilegeSplitKernelTest, OnlyTheBrokerRunsAsRoot) {
               QStringList(4, QString::fromLatin1(VelmoraUid)));
     EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Uid")).split('\t'),
               QStringList(4, QStringLiteral("0")));
+    EXPECT_NE(ProcessStatus::sessionOf(broker), ProcessStatus::sessionOf(person.processId()))
+        << "a terminal's Ctrl+Z would reach the broker";
     keyboard->tap(KEY_Q);
     EXPECT_TRUE(within(5s, [&] {
         output->drain();

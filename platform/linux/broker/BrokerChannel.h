@@ -24,6 +24,8 @@ public:
     static bool makePair(UniqueFd &first, UniqueFd &second);
 
     int fd() const { return m_socket.get(); }
+    // Closes this end: the peer reads the end of the socket.
+    void close() { m_socket.reset(); }
     // 0, or the errno: EAGAIN when the peer's queue is full, EPIPE when the peer is gone,
     // EINVAL for a message that cannot be sent as it is.
     int send(const BrokerMessage &message);
