@@ -62,8 +62,10 @@ public:
     ~TestPerson() {
         if (!m_made) return;
         run(QStringLiteral("userdel"), {m_name});
-        // Qt's own runtime folder for a person without one; theirs, and they are gone.
+        // Qt's own runtime folder for a person without one, and Velmora's single-instance
+        // folder should a failed test have left it: theirs, and they are gone.
         QDir(QStringLiteral("/tmp/runtime-") + m_name).removeRecursively();
+        if (uid != 0) QDir(QStringLiteral("/tmp/velmora-%1").arg(uid)).removeRecursively();
     }
     bool isValid() const { return uid != 0; }
     QString home() const { return m_home; }
@@ -154,30 +156,32 @@ TEST(VelmoraStart, StartedAsRootForAPersonOnlyTheBrokerKeepsRoot) {
                      .split(' ')
                      .contains(QStringLiteral("0")));
 
+    // Where the tap can be made (uinput), the broker lives on beside it; elsewhere it has ended
+    // and been collected already. The real-kernel test looks at a live one too.
     const QList<qint64> children = ProcessStatus::childrenOf(pid);
-    ASSERT_EQ(children.size(), 1) << "the broker, and nothing else";
-    const qint64 broker = children.first();
-    EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Uid")).split('\t'),
-              QStringList(4, QStringLiteral("0")));
-    // By name, which a zombie keeps: where the tap cannot be made (no uinput) the broker has
-    // ended already.
-    EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Name")),
-              QStringLiteral("VelmoraBroker"));
-    EXPECT_NE(ProcessStatus::sessionOf(broker), ProcessStatus::sessionOf(pid))
-        << "a terminal's Ctrl+Z would reach the broker";
+    ASSERT_LE(children.size(), 1) << "the broker, and nothing else";
+    for (const qint64 broker : children) {
+        EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Uid")).split('\t'),
+                  QStringList(4, QStringLiteral("0")));
+        EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("Name")),
+                  QStringLiteral("VelmoraBroker"));
+        EXPECT_NE(ProcessStatus::sessionOf(broker), ProcessStatus::sessionOf(pid))
+            << "a terminal's Ctrl+Z would reach the broker";
+    }
 
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     ASSERT_TRUE(velmora.waitForFinished(waitMs));
     EXPECT_EQ(velmora.exitCode(), 0) << velmora.readAll().toStdString();
-    // Gone, or a zombie that whoever adopted it has not collected yet.
-    const auto ended = [broker] {
-        return !ProcessStatus::field(broker, QStringLiteral("State"))
-                    .startsWith(QLatin1Char('S')) &&
-               !ProcessStatus::field(broker, QStringLiteral("State")).startsWith(QLatin1Char('R'));
-    };
-    const QDeadlineTimer deadline(waitMs);
-    while (!ended() && !deadline.hasExpired()) QThread::msleep(20);
-    EXPECT_TRUE(ended()) << "the broker outlived Velmora";
+    for (const qint64 broker : children) {
+        // Gone, or a zombie that whoever adopted it has not collected yet.
+        const auto ended = [broker] {
+            const QString state = ProcessStatus::field(broker, QStringLiteral("State"));
+            return !state.startsWith(QLatin1Char('S')) && !state.startsWith(QLatin1Char('R'));
+        };
+        const QDeadlineTimer deadline(waitMs);
+        while (!ended() && !deadline.hasExpired()) QThread::msleep(20);
+        EXPECT_TRUE(ended()) << "the broker outlived Velmora";
+    }
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/velmora-%1").arg(person.uid)))
         << "the single-instance folder was left behind";
 }
