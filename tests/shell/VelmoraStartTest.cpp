@@ -136,6 +136,8 @@ TEST(VelmoraStart, StartedAsRootForAPersonOnlyTheBrokerKeepsRoot) {
     for (const char *kept : {"PATH", "LANG"})
         env.insert(QString::fromLatin1(kept), qEnvironmentVariable(kept));
     env.insert(QStringLiteral("DISPLAY"), x.display());
+    env.insert(QStringLiteral("LSAN_OPTIONS"),
+               QStringLiteral("suppressions=" VELMORA_LSAN_SUPPRESSIONS));
     env.insert(QStringLiteral("HOME"), QStringLiteral("/root"));
     env.insert(QStringLiteral("USER"), QStringLiteral("root"));
     env.insert(QStringLiteral("PKEXEC_UID"), QString::number(person.uid));
