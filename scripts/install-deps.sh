@@ -12,6 +12,8 @@ packages=(
   xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei python3
   pkexec policykit-1 xdg-utils
   locales
+  nginx curl openssl
+  qemu-system-x86 busybox-static xz-utils interception-tools
 )
 
 missing=()

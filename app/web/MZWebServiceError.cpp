@@ -10,6 +10,10 @@ Error MZWebServiceError::error(Code code) {
         return Error(QStringLiteral("File Exist!"), code);
     case CreateFileFail:
         return Error(QStringLiteral("Create File Fail!"), code);
+    case UnexpectedResponse:
+        return Error(QStringLiteral("Unexpected Response!"), code);
+    case WriteFileFail:
+        return Error(QStringLiteral("Write File Fail!"), code);
     case ResponseTooLarge:
         break;
     }

@@ -12,6 +12,9 @@ public:
         FileExist = 102,         // "File Exist!"
         CreateFileFail = 103,    // "Create File Fail!"
         ResponseTooLarge = 104,  // "Response Too Large!": a body over the service's limit
+        // "Unexpected Response!": a download's answer does not continue its partial file
+        UnexpectedResponse = 105,
+        WriteFileFail = 106,  // "Write File Fail!": a download cannot write or move its file
     };
 
     static Error error(Code code);

@@ -150,6 +150,9 @@ void URLConnection::start() {
     if (!m_reply) return fail(cancelledError());
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &URLConnection::replyMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &URLConnection::replyReadyRead);
+    // Qt otherwise reads the socket as fast as it can and holds whatever the delegate has not
+    // taken yet: a large download would then sit in memory whole.
+    m_reply->setReadBufferSize(ReadBufferSize);
     connect(m_reply, &QNetworkReply::finished, this, &URLConnection::replyFinished);
 }
 

@@ -27,6 +27,8 @@ class URLConnection : public QObject {
 public:
     static const QString ErrorDomain;
     static constexpr qint64 Unlimited = -1;
+    // The most body bytes Qt holds for the delegate at a time.
+    static constexpr qint64 ReadBufferSize = 256 * 1024;
 
     struct DeleteLater {
         void operator()(URLConnection *connection) const { connection->deleteLater(); }

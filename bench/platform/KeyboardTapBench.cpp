@@ -1,6 +1,7 @@
 // Latency of the keyboard tap: from a key frame written into a keyboard's pipe to its
 // translation read from the virtual keyboard's pipe, through the Qt event loop, next to
 // a plain forwarder that does the same reads and writes with no translation.
+#include "bench/platform/LatencyPercentiles.h"
 #include "platform/KeyboardEvent.h"
 #include "platform/linux/InputEvent.h"
 #include "platform/linux/KeyboardTap.h"
@@ -25,11 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t VirtualQ = 12, VirtualKeypad4 = 86;
 
-struct Percentiles {
-    double p50 = 0;
-    double p99 = 0;
-};
-std::map<std::string, Percentiles> results;
+std::map<std::string, LatencyPercentiles> results;
 
 // Stands in for the application's callback: one slot, Q to keypad 4.
 TapEvent *remapQ(void *, uint32_t type, TapEvent *event, void *) {
@@ -68,11 +65,7 @@ void measure(benchmark::State &state, const char *label, int inputFd, int output
         samples.push_back(micros);
         value = 1 - value;
     }
-    std::sort(samples.begin(), samples.end());
-    const Percentiles p{samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
-    state.counters["p50_us"] = p.p50;
-    state.counters["p99_us"] = p.p99;
-    results[label] = p;
+    results[label] = LatencyPercentiles::report(state, std::move(samples));
 }
 
 void BM_PlainForwarder(benchmark::State &state) {

@@ -11,3 +11,5 @@ bool KeyboardSink::releaseAllKeys() {
     events.push_back(makeInputEvent(EV_SYN, SYN_REPORT, 0));
     return writeEvents(events);
 }
+
+bool KeyboardSink::toggleNumLock() { return writeEvents(numLockToggle()); }

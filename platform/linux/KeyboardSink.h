@@ -17,4 +17,6 @@ public:
     // Writes a release of every key. Safe from any thread: it is the watchdog's way
     // of failing open while the main thread is stuck.
     bool releaseAllKeys();
+    // Writes one NumLock press and release. Safe from any thread, like releaseAllKeys().
+    bool toggleNumLock();
 };

@@ -21,6 +21,8 @@ public:
 
     virtual int fd() const = 0;
     virtual QString name() const = 0;
+    // False once the device is gone, even before its reader has seen the end.
+    virtual bool isPresent() const = 0;
     // Exclusive access: while grabbed, nobody else sees this keyboard's events.
     virtual bool grab() = 0;
     virtual void ungrab() = 0;

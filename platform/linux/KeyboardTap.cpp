@@ -50,7 +50,10 @@ KeyboardTap::KeyboardTap(std::unique_ptr<KeyboardSink> sink, TapCallback callbac
           std::make_unique<QSocketNotifier>(m_sink->feedbackFd(), QSocketNotifier::Read)),
       m_watchdog(stallLimit, [this] { failOpen(); }) {
     connect(m_feedbackNotifier.get(), &QSocketNotifier::activated, this, &KeyboardTap::onFeedback);
-    connect(&m_heartbeat, &QTimer::timeout, this, [this] { m_watchdog.beat(); });
+    connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+        m_watchdog.beat();
+        m_engine.tick();
+    });
     m_heartbeat.start(m_stallLimit / 5);
 }
 
@@ -83,9 +86,15 @@ void KeyboardTap::watchForNewKeyboards(std::unique_ptr<KeyboardMonitor> monitor)
 }
 
 void KeyboardTap::openKeyboard(const QString &path) {
-    // A keyboard plugged in during the start-up scan is reported by the monitor as well.
-    for (const auto &keyboard : m_keyboards)
-        if (keyboard->path == path) return;
+    for (const auto &keyboard : m_keyboards) {
+        if (keyboard->path != path) continue;
+        // A keyboard plugged in during the start-up scan is reported by the monitor as
+        // well. But a keyboard unplugged and plugged in again can come back under its old
+        // node before its old handle has been read to its end: then the handle is dead.
+        if (keyboard->source->isPresent()) return;
+        removeKeyboard(keyboard.get());
+        break;
+    }
     if (auto source = LibevdevKeyboardSource::open(path)) addKeyboard(source.take(), path);
 }
 
@@ -189,6 +198,7 @@ void KeyboardTap::failOpen() {
             if (keyboard->grabbed) keyboard->source->ungrab();
     }
     m_sink->releaseAllKeys();
+    if (m_engine.takeBackNumLock()) m_sink->toggleNumLock();
     QMetaObject::invokeMethod(this, &KeyboardTap::recoverFromStall, Qt::QueuedConnection);
 }
 

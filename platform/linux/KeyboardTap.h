@@ -27,7 +27,9 @@ class QSocketNotifier;
 // Keyboards are grabbed only while no key is held on them. A watchdog thread lets the
 // keyboards go when the main thread stops answering, so a hung Velmora never takes
 // the keyboard with it; the tap takes them back once the main thread has answered for a
-// while. The panic chord Backspace+Escape+Enter lets them go until rearm().
+// while. The panic chord Backspace+Escape+Enter lets them go until rearm(). NumLock, if
+// the tap turned it on for remapped keypad keys, is handed back on the heartbeat once
+// remapping stops applying, and whenever the keyboards are let go.
 class KeyboardTap : public EventTap, private TapOutput {
     Q_OBJECT
 public:

@@ -68,6 +68,12 @@ QString LibevdevKeyboardSource::name() const {
     return QString::fromUtf8(libevdev_get_name(m_device));
 }
 
+bool LibevdevKeyboardSource::isPresent() const {
+    // The kernel fails every request on the handle of a device that went away.
+    int version = 0;
+    return ioctl(m_fd, EVIOCGVERSION, &version) == 0;
+}
+
 bool LibevdevKeyboardSource::grab() { return libevdev_grab(m_device, LIBEVDEV_GRAB) == 0; }
 
 void LibevdevKeyboardSource::ungrab() { libevdev_grab(m_device, LIBEVDEV_UNGRAB); }

@@ -18,6 +18,7 @@ public:
 
     int fd() const override { return m_fd; }
     QString name() const override;
+    bool isPresent() const override;
     bool grab() override;
     void ungrab() override;
     ReadStatus readEvents(std::vector<input_event> &events) override;

@@ -1,6 +1,7 @@
 #include "platform/linux/PipeKeyboardSource.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 PipeKeyboardSource::PipeKeyboardSource(QString name) : m_name(std::move(name)) {
@@ -20,6 +21,11 @@ PipeKeyboardSource::~PipeKeyboardSource() {
 void PipeKeyboardSource::closeWriteEnd() {
     if (m_writeFd >= 0) ::close(m_writeFd);
     m_writeFd = -1;
+}
+
+bool PipeKeyboardSource::isPresent() const {
+    pollfd hangUp{m_readFd, 0, 0};
+    return poll(&hangUp, 1, 0) == 0;
 }
 
 bool PipeKeyboardSource::grab() {

@@ -21,6 +21,7 @@ public:
 
     int fd() const override { return m_readFd; }
     QString name() const override { return m_name; }
+    bool isPresent() const override;
     bool grab() override;
     void ungrab() override { m_grabbed = false; }
     ReadStatus readEvents(std::vector<input_event> &events) override;

@@ -74,6 +74,9 @@ bool TapEngine::processFrame(int id, Source &source) {
     m_frame.swap(source.pending);
     source.pending.clear();
     for (const input_event &event : m_frame) {
+        // A keyboard's LED events are the LED states written to it, ours included, coming
+        // back: passed on, they would be written back to it, and so on forever.
+        if (event.type == EV_LED) continue;
         if (event.type != EV_KEY) {
             m_out.push_back(event);
         } else if (handleKey(id, source, event.code, event.value)) {
@@ -131,6 +134,7 @@ bool TapEngine::press(int id, Source &source, uint16_t code) {
     const HeldKey key{output, output != code};
     source.held.emplace(code, key);
     if (output == NoOutput) return false;
+    if (key.remapped && dependsOnNumLock(output)) m_lastSlotKey = code;
     if (m_outputDown[output]++ == 0) emitKey(output, Pressed, key.remapped);
     m_repeatOwner[output] = {id, code};
     return false;
@@ -157,8 +161,6 @@ void TapEngine::repeat(int id, Source &source, uint16_t code) {
     Holder &owner = m_repeatOwner[key.output];
     if (owner.source == NoSource) owner = {id, code};
     if (owner != Holder{id, code}) return;
-    // Repeats are not wrapped in NumLock toggles: consumers that honour them take the
-    // meaning of the key from its press.
     push(EV_KEY, key.output, Repeated);
 }
 
@@ -195,24 +197,19 @@ bool TapEngine::panicChordHeld() const {
 }
 
 void TapEngine::emitKey(uint16_t code, int32_t value, bool remapped) {
-    if (!remapped || !dependsOnNumLock(code) || m_numLock.isOn()) {
-        push(EV_KEY, code, value);
-        return;
-    }
-    // The keypad key alone would type a cursor key: switch NumLock on around it, each
-    // step in a frame of its own so that the system applies them in order.
-    closeFrame();
-    const auto toggle = [this] {
-        push(EV_KEY, KEY_NUMLOCK, Pressed);
-        closeFrame();
-        push(EV_KEY, KEY_NUMLOCK, Released);
-        closeFrame();
-    };
-    toggle();
+    if (code == KEY_NUMLOCK && value == Pressed) m_numLock.personToggled();
+    // NumLock is left on afterwards, so that repeats and the game's own autorepeat of a
+    // held key type digits too. A NumLock key held down cannot be pressed again.
+    if (remapped && value == Pressed && dependsOnNumLock(code) && m_outputDown[KEY_NUMLOCK] == 0 &&
+        m_numLock.turnOnForKeypad())
+        pushNumLockToggle();
     push(EV_KEY, code, value);
+}
+
+void TapEngine::pushNumLockToggle() {
     closeFrame();
-    toggle();
-    m_numLock.expectWrapEchoes();
+    for (const input_event &event : numLockToggle()) m_out.push_back(event);
+    m_frameStart = m_out.size();
 }
 
 void TapEngine::push(uint16_t type, uint16_t code, int32_t value) {
@@ -232,25 +229,53 @@ void TapEngine::flush() {
 }
 
 void TapEngine::feedback(std::span<const input_event> events) {
+    int numLock = -1;
     for (const input_event &event : events) {
         if (event.type != EV_LED) continue;
         const bool on = event.value != 0;
-        if (event.code == LED_NUML && m_numLock.ledReported(on)) continue;
+        if (event.code == LED_NUML) numLock = on;
         if (event.code == LED_CAPSL) m_capsLock = on;
         m_output.forwardLed(event.code, on);
     }
+    // Only the latest state counts; whatever was on its way before it is over.
+    if (numLock >= 0) m_numLock.reported(numLock == 1);
 }
 
 void TapEngine::seedLed(uint16_t led, bool on) {
-    if (led == LED_NUML) m_numLock.setOn(on);
+    if (led == LED_NUML) m_numLock.seed(on);
     if (led == LED_CAPSL) m_capsLock = on;
+}
+
+void TapEngine::tick() {
+    m_numLock.tick();
+    if (m_numLock.isHeld() && !remappedKeypadHeld() && !stillRemapping()) giveBackNumLock();
+}
+
+bool TapEngine::remappedKeypadHeld() const {
+    for (const auto &[id, source] : m_sources)
+        for (const auto &[code, key] : source.held)
+            if (key.remapped && dependsOnNumLock(key.output)) return true;
+    return false;
+}
+
+// Asks the callback what a release of the last remapped slot key would give now: the same
+// answer for every slot key while the switch is on and the game in front. A release, as
+// the callback may follow the game's key presses (the chat's Enter and Escape).
+bool TapEngine::stillRemapping() {
+    const uint16_t output = decide(TapEvent::KeyUp, m_lastSlotKey);
+    return output != m_lastSlotKey && dependsOnNumLock(output);
+}
+
+void TapEngine::giveBackNumLock() {
+    if (m_numLock.giveBack()) pushNumLockToggle();
+    flush();
 }
 
 void TapEngine::releaseAll() {
     for (auto &[id, source] : m_sources)
         for (const auto &[code, key] : source.held) releaseOutput({id, code}, key);
     closeFrame();
-    flush();
+    giveBackNumLock();
     forgetAll();
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/TapEvent.h"
 #include "platform/linux/KeyboardSource.h"
-#include "platform/linux/NumLockTracker.h"
+#include "platform/linux/NumLockKeeper.h"
 #include "platform/linux/TapOutput.h"
 
 #include <array>
@@ -18,6 +18,11 @@
 // modifier keys and untranslatable keys pass straight through. Whatever was emitted for
 // a press is what its release releases, so no output key outlives its physical key.
 // Output keys are counted: several physical keys may hold one output key down.
+//
+// Remapped keypad keys need NumLock on to type digits; NumLockKeeper decides when the
+// engine turns it on and when it hands it back. Whether remapping still applies is asked
+// of the callback on tick(), with a release of the last slot key that was remapped, so
+// that the per-key path asks nothing more than the callback itself.
 class TapEngine {
 public:
     enum class Verdict {
@@ -41,8 +46,14 @@ public:
     void feedback(std::span<const input_event> events);
     // The LED state to start from, before the system has reported any.
     void seedLed(uint16_t led, bool on);
+    // Called a few times a second: settles NumLock, and hands it back once remapping no
+    // longer applies and no remapped keypad key is held.
+    void tick();
+    // For the watchdog thread: true when the caller must toggle NumLock off itself.
+    bool takeBackNumLock() { return m_numLock.takeBack(); }
+    bool numLockOn() const { return m_numLock.isOn(); }
 
-    // Releases every output key and forgets all sources.
+    // Releases every output key, hands NumLock back and forgets all sources.
     void releaseAll();
     // Forgets all sources and output state without emitting: the device was reset.
     void forgetAll();
@@ -79,8 +90,12 @@ private:
     uint16_t decide(uint32_t type, uint16_t code);
     uint64_t modifierFlags(uint16_t code) const;
     bool panicChordHeld() const;
+    bool remappedKeypadHeld() const;
+    bool stillRemapping();
+    void giveBackNumLock();
 
     void emitKey(uint16_t code, int32_t value, bool remapped);
+    void pushNumLockToggle();
     void push(uint16_t type, uint16_t code, int32_t value);
     void closeFrame();
     void flush();
@@ -99,6 +114,8 @@ private:
     std::vector<input_event> m_out;
     size_t m_frameStart = 0;
 
-    NumLockTracker m_numLock;
+    NumLockKeeper m_numLock;
+    // The evdev code of the slot key remapped last, to ask the callback about on tick().
+    uint16_t m_lastSlotKey = 0;
     bool m_capsLock = false;
 };

@@ -39,11 +39,17 @@ libevdev *describeKeyboard() {
     const QByteArray name = UinputSink::DeviceName.toUtf8();
     libevdev_set_name(device, name.constData());
     libevdev_set_id_bustype(device, BUS_VIRTUAL);
-    // Keyboard keys only: declaring mouse or joystick buttons would make the system
-    // take the device for one.
+    // Keyboard keys, and no joystick or tablet buttons, which would make the system take
+    // the device for one of those.
     enableKeys(device, KEY_ESC, BTN_MISC - 1);
     enableKeys(device, KEY_OK, BTN_DPAD_UP - 1);
     enableKeys(device, KEY_ALS_TOGGLE, BTN_TRIGGER_HAPPY - 1);
+    // A keyboard with a pointing stick or mouse in the same device node (wireless
+    // combos, some laptops) moves and clicks through us while grabbed; undeclared events
+    // would be dropped by the kernel.
+    enableKeys(device, BTN_LEFT, BTN_TASK);
+    for (unsigned axis : {REL_X, REL_Y, REL_HWHEEL, REL_WHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES})
+        libevdev_enable_event_code(device, EV_REL, axis, nullptr);
     for (unsigned led : {LED_NUML, LED_CAPSL, LED_SCROLLL, LED_COMPOSE, LED_KANA})
         libevdev_enable_event_code(device, EV_LED, led, nullptr);
     libevdev_enable_event_code(device, EV_MSC, MSC_SCAN, nullptr);
@@ -80,6 +86,11 @@ bool UinputSink::writeEvents(std::span<const input_event> events) {
         written = ::write(m_fd, events.data(), bytes);
     } while (written < 0 && errno == EINTR);
     return written == ssize_t(bytes);
+}
+
+QString UinputSink::devnode() const {
+    const char *node = libevdev_uinput_get_devnode(m_device);
+    return node ? QString::fromLocal8Bit(node) : QString();
 }
 
 ReadStatus UinputSink::readFeedback(std::vector<input_event> &events) {

@@ -1,6 +1,7 @@
 #include "platform/linux/InputEvent.h"
 #include "platform/linux/KeyboardTap.h"
 
+#include "platform/linux/KeyboardMonitor.h"
 #include "platform/linux/PipeKeyboardSource.h"
 #include "platform/linux/PipeSink.h"
 #include "tests/platform/OutputTracker.h"
@@ -9,11 +10,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -139,6 +142,29 @@ TEST_F(KeyboardTapTest, UnplugWithKeysHeldReleasesThem) {
     expectClean();
 }
 
+// After a suspend, or while the main thread is busy, a keyboard can be announced again
+// under its old node before its old handle has been read to its end.
+TEST_F(KeyboardTapTest, KeyboardAnnouncedAtTheNodeOfADeadOneReplacesIt) {
+    auto monitor = KeyboardMonitor::create();
+    if (!monitor) GTEST_SKIP() << "udev cannot be reached";
+    KeyboardMonitor *announcer = monitor.get();
+    tap->watchForNewKeyboards(std::move(monitor));
+    const QString node = QStringLiteral("/nonexistent/event7");
+    auto source = std::make_unique<PipeKeyboardSource>();
+    PipeKeyboardSource *old = source.get();
+    tap->addKeyboard(std::move(source), node);
+    const input_event press[] = {event(EV_KEY, KEY_Q, 1), event(EV_SYN, SYN_REPORT, 0)};
+    write(old, press);
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    output.drain(sink->outputFd());
+    ASSERT_TRUE(output.isDown(KEY_KP4));
+    old->closeWriteEnd();
+    emit announcer->deviceAdded(node);
+    EXPECT_EQ(tap->keyboardCount(), 0);
+    output.drain(sink->outputFd());
+    EXPECT_FALSE(output.isDown(KEY_KP4));
+}
+
 TEST_F(KeyboardTapTest, GrabsOnlyOnceNoKeyIsHeld) {
     auto source = std::make_unique<PipeKeyboardSource>();
     PipeKeyboardSource *keyboard = source.get();
@@ -183,15 +209,18 @@ TEST_F(KeyboardTapTest, LedWritesReachTheKeyboards) {
     EXPECT_TRUE(second->ledOn(LED_CAPSL));
 }
 
-TEST_F(KeyboardTapTest, NumLockOffAtStartIsWorkedAround) {
+TEST_F(KeyboardTapTest, NumLockOffAtStartIsTurnedOnAndBackOff) {
     PipeKeyboardSource *keyboard = addKeyboard(false);
     key(keyboard, KEY_Q, 1);
+    key(keyboard, KEY_Q, 0);
     using Keys = std::vector<std::pair<uint16_t, int32_t>>;
-    EXPECT_EQ(output.keys(), (Keys{{KEY_NUMLOCK, 1},
-                                   {KEY_NUMLOCK, 0},
-                                   {KEY_KP4, 1},
-                                   {KEY_NUMLOCK, 1},
-                                   {KEY_NUMLOCK, 0}}));
+    EXPECT_EQ(output.keys(),
+              (Keys{{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}, {KEY_KP4, 1}, {KEY_KP4, 0}}));
+    output.clear();
+    remapper.gameInFront = false;
+    QTest::qWait(500);  // the tap notices on its next heartbeat
+    output.drain(sink->outputFd());
+    EXPECT_EQ(output.keys(), (Keys{{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}}));
 }
 
 TEST_F(KeyboardTapTest, SynDroppedAsksTheKeyboardForItsKeys) {
@@ -272,8 +301,9 @@ TEST_F(KeyboardTapTest, RandomTypingLeavesNoKeyDown) {
         write(pair[k], batch[k]);
     }
     pump();
-    // Most presses and releases come through (some are repeats or absorbed by counting).
-    EXPECT_GT(output.keyEventCount(), size_t(Events / 2));
+    // A good share of the key events come through; repeats of keys that do not own their
+    // output's repeats and presses of output keys already down are absorbed.
+    EXPECT_GT(output.keyEventCount(), size_t(Events * 2 / 5));
     for (uint16_t code : {KEY_KP4, KEY_KP7, KEY_NUMLOCK, KEY_Q, KEY_PROG1, KEY_LEFTSHIFT})
         EXPECT_TRUE(output.everPressed(code)) << code;
     EXPECT_FALSE(output.anyKeyDown());
@@ -299,7 +329,7 @@ protected:
 };
 
 TEST_F(KeyboardTapWatchdogTest, StalledMainThreadFailsOpenAndRearms) {
-    PipeKeyboardSource *keyboard = addKeyboard();
+    PipeKeyboardSource *keyboard = addKeyboard(false);
     key(keyboard, KEY_Q, 1);
     ASSERT_TRUE(output.isDown(KEY_KP4));
     // The main thread stops answering for several times the limit.
@@ -307,6 +337,10 @@ TEST_F(KeyboardTapWatchdogTest, StalledMainThreadFailsOpenAndRearms) {
     EXPECT_FALSE(keyboard->isGrabbed());
     output.drain(sink->outputFd());
     EXPECT_FALSE(output.isDown(KEY_KP4)) << "the watchdog lifts every key of the virtual keyboard";
+    EXPECT_EQ(std::count(output.keys().begin(), output.keys().end(),
+                         std::pair<uint16_t, int32_t>(KEY_NUMLOCK, 1)),
+              2)
+        << "and turns off the NumLock it turned on";
 
     ASSERT_TRUE(waitFor([&] { return tap->status() == KeyboardTap::Status::DisabledByWatchdog; }));
     EXPECT_EQ(remapper.calls.back().type, TapEvent::TapDisabledByTimeout);

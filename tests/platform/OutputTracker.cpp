@@ -6,6 +6,7 @@
 void OutputTracker::consume(std::span<const input_event> events) {
     for (const input_event &event : events) {
         if (m_keepEvents) m_events.push_back(event);
+        if (event.type == EV_SYN && event.code == SYN_DROPPED) m_faults.push_back("events lost");
         if (event.type == EV_SYN && event.code == SYN_REPORT) {
             m_openFrame = 0;
             continue;

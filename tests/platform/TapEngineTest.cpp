@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <random>
 #include <utility>
 
 namespace {
@@ -81,6 +83,11 @@ TEST_F(TapEngineTest, PassesOtherEventsThroughInTheirFrames) {
     // Only A has a virtual code to show the callback.
     ASSERT_EQ(remapper.calls.size(), 1u);
     EXPECT_EQ(remapper.calls[0].keyCode, 0);
+}
+
+TEST_F(TapEngineTest, LedStatesWrittenToAKeyboardAreNotPassedOn) {
+    engine.feed(0, std::vector{event(EV_LED, LED_NUML, 1), event(EV_SYN, SYN_REPORT, 0)});
+    EXPECT_TRUE(output.tracker.events().empty());
 }
 
 TEST_F(TapEngineTest, FrameWithoutOutputIsNotEmitted) {
@@ -211,52 +218,6 @@ TEST_F(TapEngineTest, PanicChordInOneFrameStillReleasesCleanly) {
     expectClean();
 }
 
-TEST_F(TapEngineTest, RemappedKeypadKeyIsWrappedInNumLockWhenNumLockIsOff) {
-    engine.seedLed(LED_NUML, false);
-    key(KEY_Q, 1);
-    const Keys toggle = {{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}};
-    Keys expected = toggle;
-    expected.emplace_back(KEY_KP4, 1);
-    expected.insert(expected.end(), toggle.begin(), toggle.end());
-    EXPECT_EQ(keys(), expected);
-    // Every step is a frame of its own.
-    size_t syns = 0;
-    for (const input_event &e : output.tracker.events()) syns += e.type == EV_SYN;
-    EXPECT_EQ(syns, 5u);
-    expectClean();
-}
-
-TEST_F(TapEngineTest, NumLockWrapFollowsTheSystemState) {
-    engine.seedLed(LED_NUML, false);
-    key(KEY_Q, 1);
-    key(KEY_Q, 0);
-    // The echoes of our own toggles do not change what we believe, nor reach the LEDs.
-    engine.feedback(std::vector{event(EV_LED, LED_NUML, 1), event(EV_LED, LED_NUML, 0),
-                                event(EV_LED, LED_NUML, 1), event(EV_LED, LED_NUML, 0)});
-    EXPECT_TRUE(output.leds.empty());
-    output.tracker.clear();
-    key(KEY_Q, 1);
-    EXPECT_EQ(keys().size(), 5u) << "still wrapped: NumLock is still off";
-    key(KEY_Q, 0);
-    // The person switches NumLock on: the LED write reaches the keyboards, no more wraps.
-    engine.feedback(std::vector{event(EV_LED, LED_NUML, 1), event(EV_LED, LED_NUML, 0),
-                                event(EV_LED, LED_NUML, 1), event(EV_LED, LED_NUML, 0),
-                                event(EV_LED, LED_NUML, 1)});
-    EXPECT_EQ(output.leds, (std::vector<std::pair<uint16_t, bool>>{{LED_NUML, true}}));
-    output.tracker.clear();
-    key(KEY_Q, 1);
-    key(KEY_Q, 0);
-    EXPECT_EQ(keys(), (Keys{{KEY_KP4, 1}, {KEY_KP4, 0}}));
-    expectClean();
-}
-
-TEST_F(TapEngineTest, PhysicalKeypadKeysAreNotWrapped) {
-    engine.seedLed(LED_NUML, false);
-    key(KEY_KP2, 1);
-    key(KEY_KP2, 0);
-    EXPECT_EQ(keys(), (Keys{{KEY_KP2, 1}, {KEY_KP2, 0}}));
-}
-
 TEST_F(TapEngineTest, SynDroppedIsResynchronised) {
     key(KEY_Q, 1);
     key(KEY_A, 1);
@@ -289,6 +250,215 @@ TEST_F(TapEngineTest, DisabledNotificationReachesTheCallback) {
     engine.notifyDisabled();
     ASSERT_EQ(remapper.calls.size(), 1u);
     EXPECT_EQ(remapper.calls[0].type, TapEvent::TapDisabledByTimeout);
+}
+
+// NumLock: what goes out for a script of key presses, LED reports the system sends back
+// (in time, late, merged into none, lost) and ticks, starting from either state.
+struct NumLockStep {
+    enum Kind { Press, Release, Repeat, Report, Tick, Switch } kind;
+    int arg = 0;
+};
+NumLockStep press(uint16_t code) { return {NumLockStep::Press, code}; }
+NumLockStep release(uint16_t code) { return {NumLockStep::Release, code}; }
+NumLockStep report(bool on) { return {NumLockStep::Report, on}; }
+NumLockStep switchTo(bool on) { return {NumLockStep::Switch, on}; }
+const NumLockStep Tick{NumLockStep::Tick};
+const NumLockStep QRepeat{NumLockStep::Repeat, KEY_Q};
+
+struct NumLockCase {
+    const char *name;
+    bool onAtStart;
+    std::vector<NumLockStep> steps;
+    Keys expected;
+};
+
+Keys runNumLockCase(const NumLockCase &c) {
+    TestRemapper remapper;
+    remapper.keyMap = {{VirtualQ, VirtualKeypad4}};
+    RecordingOutput output;
+    TapEngine engine(&TestRemapper::callback, &remapper, output);
+    engine.seedLed(LED_NUML, c.onAtStart);
+    engine.addSource(0);
+    for (const NumLockStep &step : c.steps) {
+        switch (step.kind) {
+        case NumLockStep::Press:
+        case NumLockStep::Release:
+        case NumLockStep::Repeat:
+            engine.feed(0, keyFrame(uint16_t(step.arg), step.kind == NumLockStep::Press    ? 1
+                                                        : step.kind == NumLockStep::Repeat ? 2
+                                                                                           : 0));
+            break;
+        case NumLockStep::Report:
+            engine.feedback(std::vector{event(EV_LED, LED_NUML, step.arg)});
+            break;
+        case NumLockStep::Tick:
+            engine.tick();
+            break;
+        case NumLockStep::Switch:
+            remapper.on = step.arg;
+            break;
+        }
+    }
+    EXPECT_TRUE(output.tracker.faults().empty());
+    EXPECT_TRUE(output.tracker.framed());
+    return output.tracker.keys();
+}
+
+TEST(TapEngineNumLockTest, TurnsNumLockOnOnceAndHandsItBack) {
+    const Keys on = {{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}};
+    const auto with = [](Keys a, const Keys &b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Keys tap = {{KEY_KP4, 1}, {KEY_KP4, 0}};
+    const Keys person = on;  // the person's own NumLock press looks the same
+    const NumLockCase cases[] = {
+        {"off: one toggle before the first keypad press, none after",
+         false,
+         {press(KEY_Q), release(KEY_Q), press(KEY_Q), release(KEY_Q)},
+         with(with(on, tap), tap)},
+        {"on: never toggled", true, {press(KEY_Q), release(KEY_Q)}, tap},
+        {"a held key repeats as it is",
+         false,
+         {press(KEY_Q), QRepeat, QRepeat, release(KEY_Q)},
+         with(on, {{KEY_KP4, 1}, {KEY_KP4, 2}, {KEY_KP4, 2}, {KEY_KP4, 0}})},
+        {"a late report of the old state is not believed while presses settle",
+         false,
+         {press(KEY_Q), release(KEY_Q), report(false), press(KEY_Q), release(KEY_Q), report(true),
+          Tick, Tick, press(KEY_Q), release(KEY_Q)},
+         with(with(with(on, tap), tap), tap)},
+        {"a lost report: the prediction stands",
+         false,
+         {press(KEY_Q), release(KEY_Q), Tick, Tick, Tick, press(KEY_Q), release(KEY_Q)},
+         with(with(on, tap), tap)},
+        {"the person's press and ours merged into no report",
+         true,
+         {press(KEY_NUMLOCK), release(KEY_NUMLOCK), press(KEY_Q), release(KEY_Q), Tick, Tick,
+          press(KEY_Q), release(KEY_Q)},
+         with(with(with(person, on), tap), tap)},
+        {"a change from elsewhere, once settled, is believed",
+         true,
+         {report(false), press(KEY_Q), release(KEY_Q)},
+         with(on, tap)},
+        {"the last report while settling is believed once settled",
+         false,
+         {press(KEY_Q), release(KEY_Q), report(true), report(false), Tick, Tick, press(KEY_Q),
+          release(KEY_Q)},
+         with(with(with(on, tap), on), tap)},
+        {"handed back once remapping stops applying",
+         false,
+         {press(KEY_Q), release(KEY_Q), Tick, switchTo(false), Tick},
+         with(with(on, tap), on)},
+        {"not handed back while the remapped key is held",
+         false,
+         {press(KEY_Q), switchTo(false), Tick, Tick, release(KEY_Q), Tick},
+         with(with(on, tap), on)},
+        {"not handed back after the person pressed NumLock",
+         false,
+         {press(KEY_Q), release(KEY_Q), press(KEY_NUMLOCK), release(KEY_NUMLOCK), switchTo(false),
+          Tick},
+         with(with(on, tap), person)},
+        {"not handed back when the system says it is off",
+         false,
+         {press(KEY_Q), release(KEY_Q), Tick, Tick, report(false), switchTo(false), Tick},
+         with(on, tap)},
+    };
+    for (const NumLockCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(runNumLockCase(c), c.expected);
+    }
+}
+
+TEST_F(TapEngineTest, PhysicalKeypadKeysAreNotTouched) {
+    engine.seedLed(LED_NUML, false);
+    key(KEY_KP2, 1);
+    key(KEY_KP2, 0);
+    EXPECT_EQ(keys(), (Keys{{KEY_KP2, 1}, {KEY_KP2, 0}}));
+}
+
+TEST_F(TapEngineTest, ReleasingEverythingHandsNumLockBack) {
+    engine.seedLed(LED_NUML, false);
+    key(KEY_Q, 1);
+    engine.releaseAll();
+    EXPECT_EQ(keys(), (Keys{{KEY_NUMLOCK, 1},
+                            {KEY_NUMLOCK, 0},
+                            {KEY_KP4, 1},
+                            {KEY_KP4, 0},
+                            {KEY_NUMLOCK, 1},
+                            {KEY_NUMLOCK, 0}}));
+    expectClean();
+}
+
+// A system that applies the tap's output in order and reports NumLock's LED the way the
+// console does: from time to time it reports the state it has if that differs from the
+// last one it reported, so that quick toggles merge into fewer reports or none, and the
+// tap reads the reports late, one by one or together, but by its next tick. Every
+// remapped keypad press must reach it with NumLock on, and once the game is gone NumLock
+// must be as the person left it.
+TEST(TapEngineNumLockTest, KeypadPressesAlwaysMeetNumLockOn) {
+    struct System : TapOutput {
+        bool numLock = false;
+        bool reported = false;
+        std::deque<bool> unread;
+        int keypadPressesWithNumLockOff = 0;
+        void emitEvents(std::span<const input_event> events) override {
+            for (const input_event &e : events) {
+                if (e.type != EV_KEY || e.value != 1) continue;
+                if (e.code == KEY_NUMLOCK) numLock = !numLock;
+                if (e.code == KEY_KP4 && !numLock) ++keypadPressesWithNumLockOff;
+            }
+        }
+        void forwardLed(uint16_t, bool) override {}
+        void report() {
+            if (numLock != reported) unread.push_back(reported = numLock);
+        }
+    };
+    std::mt19937 random(7);
+    for (int run = 0; run < 100; ++run) {
+        System system;
+        system.numLock = system.reported = run % 2;
+        bool personsState = system.numLock;
+        TestRemapper remapper;
+        remapper.recordCalls = false;
+        remapper.keyMap = {{VirtualQ, VirtualKeypad4}};
+        TapEngine engine(&TestRemapper::callback, &remapper, system);
+        engine.seedLed(LED_NUML, system.numLock);
+        engine.addSource(0);
+        const auto read = [&](size_t count) {
+            for (; count > 0 && !system.unread.empty(); --count) {
+                engine.feedback(std::vector{event(EV_LED, LED_NUML, system.unread.front())});
+                system.unread.pop_front();
+            }
+        };
+        for (int i = 0; i < 400; ++i) {
+            switch (random() % 10) {
+            case 0:  // the person's NumLock
+                engine.feed(0, keyFrame(KEY_NUMLOCK, 1));
+                engine.feed(0, keyFrame(KEY_NUMLOCK, 0));
+                personsState = system.numLock;
+                break;
+            case 1:
+            case 2:
+                system.report();
+                break;
+            case 3:
+                read(1 + random() % 2);
+                break;
+            case 4:
+                system.report();
+                read(system.unread.size());
+                engine.tick();
+                break;
+            default:
+                engine.feed(0, keyFrame(KEY_Q, 1));
+                engine.feed(0, keyFrame(KEY_Q, 0));
+            }
+        }
+        EXPECT_EQ(system.keypadPressesWithNumLockOff, 0) << "run " << run;
+        remapper.gameInFront = false;
+        engine.tick();
+        EXPECT_EQ(system.numLock, personsState) << "run " << run;
+    }
 }
 
 }  // namespace

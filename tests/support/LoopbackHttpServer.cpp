@@ -119,7 +119,9 @@ void LoopbackHttpServer::answer(QTcpSocket *socket, const Reply &reply) {
         socket->disconnectFromHost();
         return;
     case Reply::Ending::DropMidBody:
-        socket->write(header(reply) + reply.body.left(reply.body.size() / 2));
+        socket->write(header(reply) + reply.body.left(reply.dropAfterBytes < 0
+                                                          ? reply.body.size() / 2
+                                                          : reply.dropAfterBytes));
         socket->disconnectFromHost();
         return;
     case Reply::Ending::Complete:

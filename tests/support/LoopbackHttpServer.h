@@ -44,6 +44,7 @@ public:
         std::chrono::milliseconds trickleInterval{0};
         bool announceLength = true;  // a Content-Length field
         Ending ending = Ending::Complete;
+        qsizetype dropAfterBytes = -1;  // DropMidBody: body bytes sent before closing; -1: half
     };
     using Responder = std::function<Reply(const Request &)>;
 

@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Boots a throw-away virtual machine (QEMU with an emulated CPU) on Debian's kernel with a
+# busybox initramfs, runs a scenario script in it as root, and brings back what it wrote.
+#
+# Usage: scripts/vm-run.sh --out DIR --scenario FILE [options]
+#   --bin FILE         an executable, put in /velmora/bin with every library ldd names
+#   --file SRC[:DEST]  any other file, at DEST inside (default: SRC's absolute path)
+#   --module NAME      a kernel module to load with its dependencies (evdev and uinput always)
+#   --env NAME=VALUE   set for the scenario
+#   --timeout SECONDS  for the whole run (default 1200)
+#   --cpus N, --memory MB
+#   --qemu ARG         one more argument for QEMU (as in --qemu -icount --qemu shift=0)
+# The scenario runs under busybox sh in /tmp with /velmora/bin first on PATH, the modules
+# loaded, udevd running and devices settled. It may run programs as the unprivileged user
+# "velmora" (uid and gid 1000, in no group):
+#   su velmora -s /bin/sh -c "exec PROGRAM..."
+# Sanitizer options (ASAN_OPTIONS and the like, with their suppression files) are carried in.
+# In DIR afterwards: console.log (the kernel's console), output.log (the scenario's standard
+# output and error), status (its exit status), boot-seconds (until the scenario started).
+# Exits 0 when the scenario ran to its end, whatever its status; 77 when QEMU or the kernel
+# cannot be had here (DIR/skipped says why); 1 when the machine did not get through.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+out="" scenario="" timeout=1200 cpus=2 memory=1024
+bins=() files=() modules=(evdev uinput) envs=() extra=()
+while [ $# -gt 0 ]; do
+  case $1 in
+  --out) out=$2 ;;
+  --scenario) scenario=$2 ;;
+  --bin) bins+=("$2") ;;
+  --file) files+=("$2") ;;
+  --module) modules+=("$2") ;;
+  --env) envs+=("$2") ;;
+  --timeout) timeout=$2 ;;
+  --cpus) cpus=$2 ;;
+  --memory) memory=$2 ;;
+  --qemu) extra+=("$2") ;;
+  *) echo "vm-run: unknown option $1" >&2 && exit 2 ;;
+  esac
+  shift 2
+done
+[ -n "$out" ] && [ -f "$scenario" ] || { sed -n '2,21p' "$0" >&2 && exit 2; }
+
+rm -rf "$out"
+mkdir -p "$out"
+skip() {
+  echo "vm-run: skipped: $*" | tee "$out/skipped" >&2
+  exit 77
+}
+
+qemu=$(command -v qemu-system-x86_64 || true)
+[ -n "$qemu" ] || skip "qemu-system-x86_64 is not installed"
+cache=$("$root/scripts/vm-fetch.sh") || { [ $? -eq 77 ] && skip "no kernel to boot"; exit 1; }
+release=$(cat "$cache/release")
+kernel=$cache/vmlinux
+[ -f "$kernel" ] || kernel=$cache/vmlinuz
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+image=$stage/root
+mkdir -p "$image"/{bin,sbin,etc,proc,sys,dev,run,tmp,velmora/bin,lib/systemd,lib/udev,lib64,usr/bin}
+
+# A file at its path inside, the way ldd names it (symlinks followed).
+carry() {
+  local src=$1 dest=$2
+  [ -e "$image$dest" ] && return 0
+  mkdir -p "$(dirname "$image$dest")"
+  cp -L "$src" "$image$dest"
+}
+carry_libraries() {
+  local lib
+  while read -r lib; do
+    carry "$lib" "$lib"
+  done < <(ldd "$1" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}')
+  if ldd "$1" | grep -q 'not found'; then
+    echo "vm-run: $1 needs libraries this machine does not have:" >&2
+    ldd "$1" | grep 'not found' >&2
+    exit 1
+  fi
+}
+
+carry "$(command -v busybox)" /bin/busybox
+carry "$cache/udev/bin/udevadm" /bin/udevadm
+ln -s /bin/udevadm "$image/lib/systemd/systemd-udevd"
+cp -r "$cache/udev/lib/udev/rules.d" "$image/lib/udev/"
+carry_libraries "$cache/udev/bin/udevadm"
+for bin in "${bins[@]}"; do
+  carry "$bin" "/velmora/bin/$(basename "$bin")"
+  carry_libraries "$bin"
+done
+for entry in "${files[@]}"; do
+  src=${entry%%:*}
+  dest=${entry#*:}
+  [ "$dest" != "$entry" ] || dest=$(realpath "$src")
+  carry "$src" "$dest"
+done
+
+# Modules and what they depend on, dependencies first.
+moddir=/lib/modules/$release
+loaded=()
+load() {
+  local rel deps dep
+  rel=$(grep -E "(^|/)${1//[-_]/[-_]}\.ko(\.[a-z]+)?:" "$cache$moddir/modules.dep" | cut -d: -f1)
+  [ -n "$rel" ] || { echo "vm-run: no module $1 in $release" >&2 && exit 1; }
+  [[ " ${loaded[*]} " == *" $rel "* ]] && return 0
+  deps=$(grep -E "^$rel:" "$cache$moddir/modules.dep" | cut -d: -f2)
+  for dep in $deps; do
+    dep=$(basename "$dep")
+    load "${dep%%.ko*}"
+  done
+  carry "$cache$moddir/$rel" "$moddir/$rel"
+  loaded+=("$rel")
+}
+for module in "${modules[@]}"; do load "$module"; done
+printf "$moddir/%s\n" "${loaded[@]}" >"$image/velmora/modules"
+
+cat >"$image/etc/passwd" <<'EOF'
+root:x:0:0:root:/root:/bin/sh
+velmora:x:1000:1000:unprivileged test user:/tmp:/bin/sh
+EOF
+# The groups udev's rules name.
+groups=(root:0 tty:5 disk:6 lp:7 kmem:15 dialout:20 cdrom:24 tape:26 audio:29 video:44
+  input:101 kvm:102 render:103 sgx:104 velmora:1000)
+printf '%s\n' "${groups[@]}" | awk -F: '{print $1 ":x:" $2 ":"}' >"$image/etc/group"
+cp "$scenario" "$image/velmora/scenario.sh"
+cp "$root/scripts/vm-init.sh" "$image/init"
+chmod 755 "$image/init"
+for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do
+  value=${!name:-}
+  [ -n "$value" ] || continue
+  envs+=("$name=$value")
+  suppressions=$(tr ':' '\n' <<<"$value" | sed -n 's/^suppressions=//p')
+  [ -z "$suppressions" ] || carry "$suppressions" "$suppressions"
+done
+for assignment in "${envs[@]}"; do
+  printf 'export %s=%q\n' "${assignment%%=*}" "${assignment#*=}"
+done >"$image/velmora/env"
+
+(cd "$image" && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null) >"$stage/initrd"
+
+bios=()
+[ -f /usr/share/qemu/qboot.rom ] && bios=(-bios /usr/share/qemu/qboot.rom)
+started=$(date +%s)
+set +e
+timeout --kill-after=10 "$timeout" "$qemu" -accel tcg "${bios[@]}" -m "$memory" -smp "$cpus" \
+  -nodefaults -display none -no-reboot -kernel "$kernel" -initrd "$stage/initrd" \
+  -append "console=ttyS0 panic=-1 quiet loglevel=4 mitigations=off" \
+  -serial "file:$out/console.log" -serial "file:$out/output.log" "${extra[@]}" 2>"$out/qemu.log"
+qemu_status=$?
+set -e
+echo "vm-run: the machine ran $(($(date +%s) - started)) s" >&2
+
+status=$(sed -n 's/^@velmora-vm-status \([0-9]*\).*/\1/p' "$out/output.log" | tail -1)
+sed -n 's/^@velmora-vm-booted \([0-9.]*\).*/\1/p' "$out/output.log" >"$out/boot-seconds"
+sed -i '/^@velmora-vm-/d' "$out/output.log"
+if [ -z "$status" ]; then
+  echo "vm-run: the machine did not finish (QEMU status $qemu_status)" >&2
+  tail -n 40 "$out/qemu.log" "$out/console.log" "$out/output.log" >&2 || true
+  exit 1
+fi
+echo "$status" >"$out/status"
