@@ -1,6 +1,7 @@
 #include "json/CJSONSerializer.h"
 
 #include "foundation/GenericException.h"
+#include "json/NumberType.h"
 #include "json/Utf8Codec.h"
 
 #include <algorithm>
@@ -122,28 +123,6 @@ const Value &held(const QVariant &object) {
 }
 
 bool isCharType(int typeId) { return typeId == QMetaType::Char || typeId == QMetaType::SChar; }
-
-bool isNumberType(int typeId) {
-    switch (typeId) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
 
 }  // namespace
 
