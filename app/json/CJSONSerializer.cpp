@@ -78,9 +78,13 @@ bool appendDouble(TextBuilder &out, double value) {
         out.appendLatin1(value < 0 ? "-1e999" : "1e999");
         return true;
     }
-    char buffer[32];
+    char buffer[32] = {};
     char *last = shortestText(buffer, buffer + sizeof buffer, value);
-    char *plus = std::find(buffer, last, '+');
+    // An exponent has two or three digits: only there, near the end, can a plus stand.
+    const ptrdiff_t length = last - buffer;
+    char *const plus = length >= 4 && last[-3] == '+'   ? last - 3
+                       : length >= 5 && last[-4] == '+' ? last - 4
+                                                        : last;
     if (plus != last) {
         std::memmove(plus, plus + 1, size_t(last - plus - 1));
         --last;
