@@ -174,6 +174,24 @@ double numberPrefixValue(const char *first, const char *last) {
 }  // namespace
 
 bool CDataScanner::scanNumber(double *number) {
+    // A number in its usual form (a digit or a minus and a digit first, no plus sign) that
+    // no other number character follows is exactly the run of number characters: read
+    // once, without measuring the run first.
+    const bool usualStart = m_current < m_end &&
+                            (isDigit(*m_current) ||
+                             (*m_current == '-' && m_end - m_current > 1 && isDigit(m_current[1])));
+    if (usualStart) {
+        double value = 0;
+        const auto [end, status] = std::from_chars(m_current, m_end, value);
+        const bool wholeRun = end == m_end || !m_doubleCharacters.characterIsMember(uchar(*end));
+        if (wholeRun && !std::memchr(m_current, '+', size_t(end - m_current))) {
+            if (number) {
+                *number = status == std::errc() ? value : outOfRangeValue(m_current, end);
+            }
+            m_current = end;
+            return true;
+        }
+    }
     const qsizetype length = runLength(m_doubleCharacters, true);
     if (length == 0) {
         return false;

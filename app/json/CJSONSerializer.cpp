@@ -1,12 +1,14 @@
 #include "json/CJSONSerializer.h"
 
 #include "foundation/GenericException.h"
+#include "json/NumberType.h"
 #include "json/Utf8Codec.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -46,36 +48,77 @@ QString describe(const QVariant &object) {
     throw GenericException(QStringLiteral("Could not serialize object '%1'").arg(describe(object)));
 }
 
-void appendLatin1(QString &out, const char *first, const char *last) {
-    out.append(QLatin1StringView(first, last - first));
-}
-
 template <class Integer>
-void appendInteger(QString &out, Integer value) {
+void appendInteger(TextBuilder &out, Integer value) {
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    appendLatin1(out, buffer, result.ptr);
+    out.appendLatin1({buffer, size_t(result.ptr - buffer)});
 }
 
-// Shortest round-trip text; the exponent never carries a plus sign, which the reader does
-// not accept.
-bool appendDouble(QString &out, double value) {
+// Shortest round-trip text. An integer below 2^53 whose last five digits are not all zero
+// has no shorter scientific form, so its text is its digits, found without the general
+// search.
+char *shortestText(char *first, char *last, double value) {
+    constexpr double ExactIntegers = 9007199254740992.0;
+    if (value > -ExactIntegers && value < ExactIntegers) {
+        const auto integer = static_cast<int64_t>(value);
+        if (double(integer) == value && integer % 100000 != 0) {
+            return std::to_chars(first, last, integer).ptr;
+        }
+    }
+    return std::to_chars(first, last, value).ptr;
+}
+
+// The exponent never carries a plus sign, which the reader does not accept.
+bool appendDouble(TextBuilder &out, double value) {
     if (std::isnan(value)) {
         return false;
     }
     if (std::isinf(value)) {
-        out.append(value < 0 ? QLatin1StringView("-1e999") : QLatin1StringView("1e999"));
+        out.appendLatin1(value < 0 ? "-1e999" : "1e999");
         return true;
     }
-    char buffer[32];
-    char *last = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    char *plus = std::find(buffer, last, '+');
+    char buffer[32] = {};
+    char *last = shortestText(buffer, buffer + sizeof buffer, value);
+    // An exponent has two or three digits: only there, near the end, can a plus stand.
+    const ptrdiff_t length = last - buffer;
+    char *const plus = length >= 4 && last[-3] == '+'   ? last - 3
+                       : length >= 5 && last[-4] == '+' ? last - 4
+                                                        : last;
     if (plus != last) {
         std::memmove(plus, plus + 1, size_t(last - plus - 1));
         --last;
     }
-    appendLatin1(out, buffer, last);
+    out.appendLatin1({buffer, size_t(last - buffer)});
     return true;
+}
+
+// Eight UTF-16 units, compared all at once.
+using EightUnits = uint16_t __attribute__((vector_size(16)));
+
+bool anyNeedsEscape(const char16_t *units) {
+    EightUnits eight;
+    std::memcpy(&eight, units, sizeof eight);
+    // \b, \t, \n, \f and \r lie in 8 to 13, where only \v (11) is written as it is.
+    const EightUnits controlOffset = eight - 8;
+    const auto marks =
+        (eight == '\\') | (eight == '"') | (eight == '/') | ((controlOffset <= 5) & (eight != 11));
+    uint64_t halves[2];
+    std::memcpy(halves, &marks, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
+}
+
+char16_t *writeEscaped(char16_t *out, const char16_t *unit, const char16_t *end) {
+    for (; unit < end; ++unit) {
+        const char escape = escapeOf(*unit);
+        if (escape == 0) {
+            *out++ = *unit;
+        } else {
+            *out++ = u'\\';
+            *out++ = char16_t(escape);
+        }
+    }
+    return out;
 }
 
 template <class Value>
@@ -85,62 +128,40 @@ const Value &held(const QVariant &object) {
 
 bool isCharType(int typeId) { return typeId == QMetaType::Char || typeId == QMetaType::SChar; }
 
-bool isNumberType(int typeId) {
-    switch (typeId) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
 }  // namespace
 
 QString CJSONSerializer::serializeObject(const QVariant &object) const {
-    QString out;
+    TextBuilder out;
     appendObject(out, object, 0);
-    return out;
+    return out.take();
 }
 
 QString CJSONSerializer::serializeNull(std::nullptr_t) const { return QStringLiteral("null"); }
 
 QString CJSONSerializer::serializeNumber(const QVariant &number) const {
-    QString out;
-    return appendNumber(out, number) ? out : QString();
+    TextBuilder out;
+    return appendNumber(out, number) ? out.take() : QString();
 }
 
 QString CJSONSerializer::serializeString(const QString &string) const {
-    QString out;
+    TextBuilder out;
     appendString(out, string);
-    return out;
+    return out.take();
 }
 
 QString CJSONSerializer::serializeArray(const QVariantList &array) const {
-    QString out;
+    TextBuilder out;
     appendArray(out, array, 0);
-    return out;
+    return out.take();
 }
 
 QString CJSONSerializer::serializeDictionary(const QVariantMap &dictionary) const {
-    QString out;
+    TextBuilder out;
     appendDictionary(out, dictionary, 0);
-    return out;
+    return out.take();
 }
 
-void CJSONSerializer::appendObject(QString &out, const QVariant &object, int depth) {
+void CJSONSerializer::appendObject(TextBuilder &out, const QVariant &object, int depth) {
     if (isNumberType(object.metaType().id())) {
         if (!appendNumber(out, object)) {
             raiseCouldNotSerialize(object);
@@ -150,7 +171,7 @@ void CJSONSerializer::appendObject(QString &out, const QVariant &object, int dep
     // The values are read where the variant holds them: no copy, no reference count touched.
     switch (object.metaType().id()) {
     case QMetaType::Nullptr:
-        out.append(QLatin1StringView("null"));
+        out.appendLatin1("null");
         return;
     case QMetaType::QString:
         appendString(out, held<QString>(object));
@@ -170,7 +191,7 @@ void CJSONSerializer::appendObject(QString &out, const QVariant &object, int dep
     }
 }
 
-bool CJSONSerializer::appendNumber(QString &out, const QVariant &number) {
+bool CJSONSerializer::appendNumber(TextBuilder &out, const QVariant &number) {
     const int typeId = number.metaType().id();
     if (!isNumberType(typeId)) {
         return false;
@@ -179,7 +200,7 @@ bool CJSONSerializer::appendNumber(QString &out, const QVariant &number) {
         return appendDouble(out, held<double>(number));
     }
     if (typeId == QMetaType::Bool || (isCharType(typeId) && (number.toInt() & ~1) == 0)) {
-        out.append(number.toInt() ? QLatin1StringView("true") : QLatin1StringView("false"));
+        out.appendLatin1(number.toInt() ? "true" : "false");
         return true;
     }
     switch (typeId) {
@@ -195,26 +216,26 @@ bool CJSONSerializer::appendNumber(QString &out, const QVariant &number) {
     }
 }
 
-void CJSONSerializer::appendString(QString &out, const QString &string) {
-    out.append(QLatin1Char('"'));
-    const QChar *const units = string.constData();
-    const qsizetype length = string.size();
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i < length; ++i) {
-        const char escape = escapeOf(units[i].unicode());
-        if (escape == 0) {
-            continue;
+void CJSONSerializer::appendString(TextBuilder &out, const QString &string) {
+    const auto *unit = reinterpret_cast<const char16_t *>(string.constData());
+    const char16_t *const end = unit + string.size();
+    // Room for every unit escaped, and the quotes.
+    char16_t *write = out.reserve(2 * string.size() + 2);
+    *write++ = u'"';
+    for (; end - unit >= 8; unit += 8) {
+        if (anyNeedsEscape(unit)) {
+            write = writeEscaped(write, unit, unit + 8);
+        } else {
+            std::memcpy(write, unit, 8 * sizeof(char16_t));
+            write += 8;
         }
-        out.append(units + runStart, i - runStart);
-        const char pair[2] = {'\\', escape};
-        appendLatin1(out, pair, pair + 2);
-        runStart = i + 1;
     }
-    out.append(units + runStart, length - runStart);
-    out.append(QLatin1Char('"'));
+    write = writeEscaped(write, unit, end);
+    *write++ = u'"';
+    out.commit(write);
 }
 
-void CJSONSerializer::appendData(QString &out, const QByteArray &data) {
+void CJSONSerializer::appendData(TextBuilder &out, const QByteArray &data) {
     const QString text = Utf8Codec::decode(data.constData(), data.size());
     if (text.isNull()) {
         raiseCouldNotSerialize(QVariant(data));
@@ -229,30 +250,30 @@ void CJSONSerializer::checkDepth(int depth) {
     }
 }
 
-void CJSONSerializer::appendArray(QString &out, const QVariantList &array, int depth) {
+void CJSONSerializer::appendArray(TextBuilder &out, const QVariantList &array, int depth) {
     checkDepth(depth);
-    out.append(QLatin1Char('['));
+    out.append(u'[');
     for (qsizetype i = 0; i < array.size(); ++i) {
         if (i > 0) {
-            out.append(QLatin1Char(','));
+            out.append(u',');
         }
         appendObject(out, array.at(i), depth + 1);
     }
-    out.append(QLatin1Char(']'));
+    out.append(u']');
 }
 
-void CJSONSerializer::appendDictionary(QString &out, const QVariantMap &dictionary, int depth) {
+void CJSONSerializer::appendDictionary(TextBuilder &out, const QVariantMap &dictionary, int depth) {
     checkDepth(depth);
-    out.append(QLatin1Char('{'));
+    out.append(u'{');
     bool first = true;
     for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
         if (!first) {
-            out.append(QLatin1Char(','));
+            out.append(u',');
         }
         first = false;
         appendString(out, it.key());
-        out.append(QLatin1Char(':'));
+        out.append(u':');
         appendObject(out, it.value(), depth + 1);
     }
-    out.append(QLatin1Char('}'));
+    out.append(u'}');
 }

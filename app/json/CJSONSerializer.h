@@ -1,5 +1,7 @@
 #pragma once
 
+#include "json/TextBuilder.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
@@ -30,11 +32,11 @@ public:
     QString serializeDictionary(const QVariantMap &dictionary) const;
 
 private:
-    static void appendObject(QString &out, const QVariant &object, int depth);
-    static bool appendNumber(QString &out, const QVariant &number);
-    static void appendString(QString &out, const QString &string);
-    static void appendData(QString &out, const QByteArray &data);
-    static void appendArray(QString &out, const QVariantList &array, int depth);
-    static void appendDictionary(QString &out, const QVariantMap &dictionary, int depth);
+    static void appendObject(TextBuilder &out, const QVariant &object, int depth);
+    static bool appendNumber(TextBuilder &out, const QVariant &number);
+    static void appendString(TextBuilder &out, const QString &string);
+    static void appendData(TextBuilder &out, const QByteArray &data);
+    static void appendArray(TextBuilder &out, const QVariantList &array, int depth);
+    static void appendDictionary(TextBuilder &out, const QVariantMap &dictionary, int depth);
     static void checkDepth(int depth);
 };

@@ -1,5 +1,7 @@
 #include "web/MZPostWebService.h"
 
+#include "json/NumberType.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,28 +28,6 @@ QByteArray headerText(const QString &text) {
 
 QByteArray dispositionLine(const QString &key) {
     return "Content-Disposition: form-data; name=\"" + headerText(key) + '"';
-}
-
-bool isNumber(const QVariant &value) {
-    switch (value.metaType().id()) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // 42, 2.5, 1 for true: integers exactly, other numbers as the shortest text that reads back.
@@ -80,7 +60,7 @@ FormPart filePart(const QString &key, const QUrl &url) {
 FormPart partFor(const QString &key, const QVariant &value) {
     const QByteArray plain = dispositionLine(key) + "\r\n\r\n";
     if (value.metaType().id() == QMetaType::QString) return {plain, value.toString().toUtf8()};
-    if (isNumber(value)) return {plain, numberText(value)};
+    if (isNumberType(value.metaType().id())) return {plain, numberText(value)};
     if (value.metaType().id() == QMetaType::QUrl && value.toUrl().isLocalFile()) {
         return filePart(key, value.toUrl());
     }

@@ -46,6 +46,7 @@ TEST(CDataScanner, NumberRuns) {
         {"1.2.3,", true, 1.2, 5},     {"-x", true, 0.0, 1},           {"1e+5", true, 1.0, 2},
         {"+5", false, 0.0, 0},        {"1.5e3", true, 1500, 5},       {"007", true, 7, 3},
         {"1e999", true, INFINITY, 5}, {"-1e999", true, -INFINITY, 6}, {"1e-999", true, 0.0, 6},
+        {"-inf", true, 0.0, 1},       {"0x1p3", true, 0.0, 1},        {"2E-3]", true, 0.002, 4},
     };
     for (const Case &c : cases) {
         auto scanner = CDataScanner::scannerWithData(bytes(c.input));

@@ -40,6 +40,10 @@ TEST(CJSONSerializer, Scalars) {
         {0.1, "0.1"},
         {-0.0, "-0"},
         {1e21, "1e21"},
+        {123450.0, "123450"},
+        {-4503599627370495.0, "-4503599627370495"},
+        {100000.0, "1e05"},
+        {-12000000.0, "-1.2e07"},
         {1e-7, "1e-07"},
         {INFINITY, "1e999"},
         {-INFINITY, "-1e999"},
@@ -56,6 +60,8 @@ TEST(CJSONSerializer, StringEscapes) {
         {QStringLiteral("\\"), QStringLiteral("\"\\\\\"")},
         {QStringLiteral("x\ny\tz\r\b\f"), QStringLiteral("\"x\\ny\\tz\\r\\b\\f\"")},
         {QStringLiteral("\u0001\u00E9"), QStringLiteral("\"\u0001\u00E9\"")},
+        {QStringLiteral("\v\u00E9abcdefghijk/lmnop\\q\n"),
+         QStringLiteral("\"\v\u00E9abcdefghijk\\/lmnop\\\\q\\n\"")},
     };
     for (const auto &[value, text] : cases) {
         EXPECT_EQ(serializer.serializeString(value), text);
@@ -72,6 +78,15 @@ TEST(CJSONSerializer, Containers) {
     dictionary.insert(QStringLiteral("a"), QVariantList{1, QVariant::fromValue(nullptr)});
     EXPECT_EQ(write(dictionary), QStringLiteral("{\"a\":[1,null]}"));
     EXPECT_EQ(write(QByteArray("hi")), QStringLiteral("\"hi\""));
+}
+
+TEST(CJSONSerializer, LongOutput) {
+    const QVariantList list(1000, QStringLiteral("ab\"c"));
+    QString expected = QStringLiteral("[");
+    for (int i = 0; i < 1000; ++i) {
+        expected += (i > 0 ? QStringLiteral(",") : QString()) + QStringLiteral("\"ab\\\"c\"");
+    }
+    EXPECT_EQ(write(list), expected + QStringLiteral("]"));
 }
 
 TEST(CJSONSerializer, Failures) {
