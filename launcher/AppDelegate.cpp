@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 
 const QString AppDelegate::builtVelmoraPath = QStringLiteral(VELMORA_BUILT_BESIDE_LAUNCHER);
 
@@ -22,6 +24,19 @@ QString displayPath(const QString &path) {
     return clean.startsWith(home) ? QStringLiteral("~/") + clean.mid(home.size()) : clean;
 }
 
+bool handedOver(qint32 statusWord) {
+    return WIFEXITED(statusWord) && WEXITSTATUS(statusWord) == AppDelegate::velmoraHandedOverStatus;
+}
+
+// How a process that ended did so, for a person: "it exited with status 2".
+QString howItEnded(qint32 statusWord) {
+    if (WIFSIGNALED(statusWord))
+        return AppDelegate::tr("it was ended by signal %1 (%2)")
+            .arg(WTERMSIG(statusWord))
+            .arg(QString::fromLocal8Bit(strsignal(WTERMSIG(statusWord))));
+    return AppDelegate::tr("it exited with status %1").arg(WEXITSTATUS(statusWord));
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate(const LXBundle &bundle, QObject *parent)
@@ -29,14 +44,16 @@ AppDelegate::AppDelegate(const LXBundle &bundle, QObject *parent)
 
 AppDelegate::~AppDelegate() = default;
 
+void AppDelegate::setWindow(LauncherWindow *window) {
+    if (m_window) disconnect(m_window, nullptr, this, nullptr);
+    m_window = window;
+    if (m_window)
+        connect(m_window, &LauncherWindow::retryRequested, this, &AppDelegate::launchVelmora);
+}
+
 void AppDelegate::applicationDidFinishLaunching() {
-    const QString executablePath = velmoraExecutablePath();
-    if (executablePath.isEmpty())
-        report(notFoundText());
-    else
-        launchVelmora(executablePath);
-    // Shown only now: while the authorization dialog is up, launch() holds this thread, and a
-    // window on screen that cannot answer would be reported as not responding.
+    launchVelmora();
+    // Nothing here waits for the authorization, so the window can show at once.
     if (m_window) m_window->show();
 }
 
@@ -69,24 +86,73 @@ QString AppDelegate::notFoundText() const {
              indent + QStringLiteral("sudo cmake --install build --prefix /usr"));
 }
 
-void AppDelegate::launchVelmora(const QString &executablePath) {
+void AppDelegate::launchVelmora() {
+    if (m_task) return;
+    const QString executablePath = velmoraExecutablePath();
+    if (executablePath.isEmpty()) {
+        report(notFoundText(), tr("Retry"));
+        return;
+    }
     auto task = LXPrivilegedTask::create(executablePath);
     if (qEnvironmentVariableIsSet(authorizationHelperVariable))
         task->setAuthorizationHelper(qEnvironmentVariable(authorizationHelperVariable));
+    connect(task.get(), &LXPrivilegedTask::launchSettled, this, &AppDelegate::launchSettled);
     report(tr("Asking for permission to start Velmora…"));
-    const qint32 status = task->launch();
-    if (status == LXPrivilegedTask::errAuthorizationCanceled)
-        report(tr("Velmora was not started: the authorization was cancelled."));
-    else if (status == LXPrivilegedTask::errAuthorizationDenied)
-        report(tr("Velmora was not started: the authorization was refused."));
-    else if (status != 0)
-        report(tr("Velmora could not be started (status %1).").arg(status));
+    if (const qint32 status = task->launch(); status != 0)
+        reportFailure(*task, status);
     else
-        watchVelmora(std::move(task));
+        m_task = std::move(task);
 }
 
-void AppDelegate::watchVelmora(std::shared_ptr<LXPrivilegedTask> task) {
-    m_task = std::move(task);
+void AppDelegate::launchSettled(qint32 status) {
+    if (status == 0) {
+        watchVelmora();
+        return;
+    }
+    const std::shared_ptr<LXPrivilegedTask> task = std::move(m_task);
+    if (handedOver(task->helperTerminationStatus()))
+        report(tr("Velmora was already running; its window has been brought forward."),
+               tr("Start again"));
+    else
+        reportFailure(*task, status);
+}
+
+void AppDelegate::reportFailure(const LXPrivilegedTask &task, qint32 status) {
+    QString text;
+    switch (status) {
+    case LXPrivilegedTask::errAuthorizationCanceled:
+        text = tr("Velmora was not started: the authorization was cancelled.");
+        break;
+    case LXPrivilegedTask::errAuthorizationDenied:
+        text = tr("Velmora was not started: the authorization was refused.");
+        break;
+    case LXPrivilegedTask::errAuthorizationInternal:
+        text =
+            tr("Velmora was not started: the authorization service (polkit) cannot be "
+               "reached. Is polkit installed and running?");
+        break;
+    case LXPrivilegedTask::errAuthorizationInteractionNotAllowed:
+        text =
+            tr("Velmora was not started: no authentication agent is running to ask for "
+               "the password.");
+        break;
+    case LXPrivilegedTask::errAuthorizationToolExecuteFailure:
+        text =
+            tr("Velmora was not started: %1 is missing or cannot be run.").arg(task.launchPath());
+        break;
+    case LXPrivilegedTask::errAuthorizationToolEnvironmentError:
+        text = tr("Velmora failed to start: %1.").arg(howItEnded(task.helperTerminationStatus()));
+        if (!task.launchFailureMessage().isEmpty())
+            text += QLatin1Char(' ') + task.launchFailureMessage();
+        break;
+    default:
+        text = tr("Velmora was not started: the authorization helper %1 could not be run: %2")
+                   .arg(task.authorizationHelper(), QString::fromLocal8Bit(strerror(status)));
+    }
+    report(text, tr("Retry"));
+}
+
+void AppDelegate::watchVelmora() {
     connect(m_task.get(), &LXPrivilegedTask::didTerminate, this, &AppDelegate::velmoraDidTerminate);
     // Velmora would stall once a never-read pipe filled up, so its output is read and dropped.
     m_outputNotifier = std::make_unique<QSocketNotifier>(m_task->outputFileHandle()->handle(),
@@ -96,9 +162,16 @@ void AppDelegate::watchVelmora(std::shared_ptr<LXPrivilegedTask> task) {
 }
 
 void AppDelegate::velmoraDidTerminate() {
+    const qint32 status = m_task->terminationStatus();
     m_outputNotifier.reset();
     m_task.reset();
-    report(tr("Velmora has ended."));
+    if (handedOver(status))
+        report(tr("Velmora was already running; its window has been brought forward."),
+               tr("Start again"));
+    else if (status == 0)
+        report(tr("Velmora has ended."), tr("Start again"));
+    else
+        report(tr("Velmora has ended: %1.").arg(howItEnded(status)), tr("Start again"));
 }
 
 void AppDelegate::drainOutput() {
@@ -108,9 +181,12 @@ void AppDelegate::drainOutput() {
         m_outputNotifier->setEnabled(false);
 }
 
-void AppDelegate::report(const QString &text) {
+void AppDelegate::report(const QString &text, const QString &retryText) {
     qInfo().noquote() << "Velmora Launcher:" << text;
     m_statusText = text;
-    if (m_window) m_window->setStatusText(text);
+    if (m_window) {
+        m_window->setStatusText(text);
+        m_window->setRetryText(retryText);
+    }
     emit statusTextChanged(text);
 }

@@ -13,10 +13,11 @@ class LXPrivilegedTask;
 class QSocketNotifier;
 
 // Starts the Velmora carried in the launcher's resources as root once the launcher is up, and
-// keeps the launcher's event loop running while Velmora runs: the task's status timer notices
-// the end instead of a blocking wait. The window appears once the authorization is over.
-// A launcher run from the build folder, with no Velmora in its resources, starts the Velmora
-// built beside it; failing that, the window says where it looked and how to install.
+// keeps the launcher's event loop running throughout: the authorization is awaited and Velmora
+// followed by signals and timers, never by a blocking wait. Each way a start can fail is told
+// as what it is, with a button to try again. A launcher run from the build folder, with no
+// Velmora in its resources, starts the Velmora built beside it; failing that, the window says
+// where it looked and how to install.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -24,6 +25,9 @@ public:
     // Test hook: path of a program used in place of pkexec. The launcher runs as the user, so
     // this grants nothing the user could not do by running that program directly.
     static constexpr char authorizationHelperVariable[] = "VELMORA_LAUNCHER_AUTH_HELPER";
+    // Velmora's exit status when it only brought an already running Velmora forward
+    // (SingleInstance::HandedOverExitStatus; the launcher links nothing of Velmora's).
+    static constexpr int velmoraHandedOverStatus = 3;
     // Where the build puts Velmora, relative to the launcher's folder.
     static const QString builtVelmoraPath;
 
@@ -32,7 +36,7 @@ public:
     ~AppDelegate() override;
 
     LauncherWindow *window() const { return m_window; }
-    void setWindow(LauncherWindow *window) { m_window = window; }
+    void setWindow(LauncherWindow *window);
     QString statusText() const { return m_statusText; }
 
     void applicationDidFinishLaunching();
@@ -44,11 +48,13 @@ private:
     QString velmoraExecutablePath() const;
     QString builtVelmoraExecutablePath() const;
     QString notFoundText() const;
-    void launchVelmora(const QString &executablePath);
-    void watchVelmora(std::shared_ptr<LXPrivilegedTask> task);
+    void launchVelmora();
+    void launchSettled(qint32 status);
+    void watchVelmora();
     void velmoraDidTerminate();
     void drainOutput();
-    void report(const QString &text);
+    void report(const QString &text, const QString &retryText = {});
+    void reportFailure(const LXPrivilegedTask &task, qint32 status);
 
     LXBundle m_bundle;
     QPointer<LauncherWindow> m_window;

@@ -9,7 +9,8 @@ class LauncherWindow;
 }
 
 // The launcher's only window: a few lines telling where the start of Velmora stands (they can
-// be selected, to copy a path or a command), and a way to quit. Closing it quits the launcher.
+// be selected, to copy a path or a command), a button to try again once the start has failed
+// or Velmora has ended, and a way to quit. Closing it quits the launcher.
 class LauncherWindow : public QWidget {
     Q_OBJECT
 
@@ -19,6 +20,12 @@ public:
 
     QString statusText() const;
     void setStatusText(const QString &text);
+    // Shows the retry button with this text; a null text hides it.
+    void setRetryText(const QString &text);
+    QString retryText() const;
+
+signals:
+    void retryRequested();
 
 private:
     std::unique_ptr<Ui::LauncherWindow> m_ui;

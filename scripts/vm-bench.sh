@@ -14,6 +14,7 @@ scenario=$out/scenario.sh
 echo 'KernelLatencyBench --benchmark_counters_tabular=true --benchmark_color=false' >"$scenario"
 "$root/scripts/vm-run.sh" --out "$out/vm" --scenario "$scenario" --timeout 3000 \
   --bin "$bench" --bin "$build/bench/platform/minimal-forwarder" \
-  --bin "$(command -v interception)" --bin "$(command -v uinput)"
+  --bin "$(command -v interception)" --bin "$(command -v uinput)" \
+  --bin "$build/app/shell/VelmoraBroker"
 cat "$out/vm/output.log"
 exit "$(cat "$out/vm/status")"

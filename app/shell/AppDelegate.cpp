@@ -3,6 +3,7 @@
 #include "platform/EventTap.h"
 #include "platform/FrontProcessSource.h"
 #include "platform/KeyboardEvent.h"
+#include "platform/linux/BrokerClient.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
 #include "platform/linux/XdgUrlOpener.h"
@@ -23,10 +24,17 @@
 #include <QSettings>
 #include <QSystemTrayIcon>
 
-AppDelegate::Platform AppDelegate::linuxPlatform() {
+AppDelegate::Platform AppDelegate::linuxPlatform(Result<BrokerProcess::Started> broker) {
+    // Kept by the one function that uses it, which runs once.
+    auto started = std::make_shared<Result<BrokerProcess::Started>>(std::move(broker));
     return {
-        []() -> Result<std::unique_ptr<EventTap>> {
-            return KeyboardTap::create(eventCallback, nullptr);
+        [started]() -> Result<std::unique_ptr<EventTap>> {
+            if (!*started) return started->failure();
+            BrokerProcess::Started taken = started->take();
+            return KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(
+                                                                                    taken.socket),
+                                                                                taken.pid),
+                                                 eventCallback, nullptr);
         },
         []() -> Result<std::unique_ptr<FrontProcessSource>> {
             return X11FrontProcessWatcher::create();

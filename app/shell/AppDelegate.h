@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "platform/linux/BrokerProcess.h"
 #include "remap/ChatPause.h"
 #include "remap/EventTapHost.h"
 #include "remap/RemapDecision.h"
@@ -39,7 +40,8 @@ public:
         std::function<Result<std::unique_ptr<FrontProcessSource>>()> createFrontSource;
         std::function<std::unique_ptr<UrlOpener>()> createUrlOpener;
     };
-    static Platform linuxPlatform();
+    // The Linux pieces, the tap on the devices of the keyboard broker Velmora started.
+    static Platform linuxPlatform(Result<BrokerProcess::Started> broker);
     // The settings key of the "Pause while typing in chat" option.
     static const QString ChatPauseSettingsKey;
 

@@ -1,5 +1,8 @@
 #include "shell/SingleInstance.h"
 
+#include "platform/linux/RuntimeDirectory.h"
+
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -11,22 +14,32 @@ namespace {
 const QByteArray ReopenMessage = QByteArrayLiteral("reopen\n");
 }
 
-SingleInstance::SingleInstance(QString key, QObject *parent)
-    : QObject(parent), m_key(std::move(key)) {}
+SingleInstance::SingleInstance(QString socketPath, QObject *parent)
+    : QObject(parent), m_path(std::move(socketPath)) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance() {
+    if (!m_server) return;
+    m_server->close();
+    RuntimeDirectory::release(QFileInfo(m_path).path());
+}
 
-QString SingleInstance::defaultKey() {
-    // Per user and per display: two people, or two X sessions, each get their own Velmora.
+Result<QString> SingleInstance::defaultPath() {
+    auto directory = RuntimeDirectory::forCurrentUser();
+    if (!directory) return directory.failure();
+    // Per display: two X sessions of one person each get their own Velmora.
     QString display = qEnvironmentVariable("DISPLAY");
     display.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return QStringLiteral("velmora-%1-%2").arg(geteuid()).arg(display);
+    return QStringLiteral("%1/velmora-%2").arg(*directory, display);
 }
 
 bool SingleInstance::handOverToRunning(int timeoutMs) {
     QLocalSocket socket;
-    socket.connectToServer(m_key);
+    socket.connectToServer(m_path);
     if (!socket.waitForConnected(timeoutMs)) return false;
+    if (!isOurs(int(socket.socketDescriptor()))) {
+        qInfo("%s is held by another user; not handing over to it", qPrintable(m_path));
+        return false;
+    }
     socket.write(ReopenMessage);
     return socket.waitForBytesWritten(timeoutMs);
 }
@@ -34,10 +47,10 @@ bool SingleInstance::handOverToRunning(int timeoutMs) {
 Result<void> SingleInstance::listen() {
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // A socket left behind by a crashed instance would refuse the name; nobody answered
-    // on it (handOverToRunning failed), so it is stale.
-    QLocalServer::removeServer(m_key);
-    if (!m_server->listen(m_key)) return Failure{m_server->errorString()};
+    // Whatever holds the name now did not answer as ours (handOverToRunning failed): a
+    // socket left by a crashed instance, or someone else's. The folder is ours.
+    QLocalServer::removeServer(m_path);
+    if (!m_server->listen(m_path)) return Failure{m_server->errorString()};
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
     return {};
 }
@@ -45,8 +58,17 @@ Result<void> SingleInstance::listen() {
 void SingleInstance::acceptConnections() {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!isOurs(int(socket->socketDescriptor()))) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->readAll().isEmpty()) emit reopenRequested();
         });
     }
+}
+
+bool SingleInstance::isOurs(int socketFd) {
+    return RuntimeDirectory::peerUid(socketFd) == geteuid();
 }

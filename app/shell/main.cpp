@@ -1,5 +1,5 @@
+#include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
-#include "platform/linux/RootSession.h"
 #include "shell/AppDelegate.h"
 #include "shell/SingleInstance.h"
 
@@ -7,9 +7,15 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
+
 int main(int argc, char **argv) {
-    // Before QApplication: it decides the windowing platform and runtime directory.
-    RootSession rootSession;
+    // Before anything of Qt: only the broker keeps the rights this process was started with.
+    auto split = PrivilegeSplit::perform(BrokerProcess::besideExecutable());
+    if (!split) {
+        std::fprintf(stderr, "Velmora: %s\n", qPrintable(split.failure().message));
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
@@ -18,12 +24,16 @@ int main(int argc, char **argv) {
     // back; the delegate asks to quit where there is no tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance(SingleInstance::defaultKey());
-    if (instance.handOverToRunning()) return 0;
-    if (const auto listening = instance.listen(); !listening)
+    auto path = SingleInstance::defaultPath();
+    SingleInstance instance(path ? *path : QString());
+    if (!path)
+        qInfo("no single-instance socket: %s", qPrintable(path.failure().message));
+    else if (instance.handOverToRunning())
+        return SingleInstance::HandedOverExitStatus;
+    else if (const auto listening = instance.listen(); !listening)
         qInfo("a second start cannot reach this one: %s", qPrintable(listening.failure().message));
 
-    AppDelegate delegate(AppDelegate::linuxPlatform());
+    AppDelegate delegate(AppDelegate::linuxPlatform(split.take()));
     QuitSignalHandler quitSignals;
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] {
         delegate.applicationShouldHandleReopen(delegate.window() && delegate.window()->isVisible());

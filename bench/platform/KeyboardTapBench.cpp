@@ -1,8 +1,11 @@
 // Latency of the keyboard tap: from a key frame written into a keyboard's pipe to its
 // translation read from the virtual keyboard's pipe, through the Qt event loop, next to
-// a plain forwarder that does the same reads and writes with no translation.
+// a plain forwarder that does the same reads and writes with no translation, and next to the
+// same tap with the stall guard it has on the broker's devices.
 #include "bench/platform/LatencyPercentiles.h"
 #include "platform/KeyboardEvent.h"
+#include "platform/linux/BrokerClient.h"
+#include "platform/linux/BrokerStallGuard.h"
 #include "platform/linux/InputEvent.h"
 #include "platform/linux/KeyboardTap.h"
 #include "platform/linux/PipeKeyboardSource.h"
@@ -92,8 +95,30 @@ void BM_KeyboardTap(benchmark::State &state) {
     measure(state, "tap", inputFd, outputFd);
 }
 
+// The same tap with the stall guard Velmora uses on the broker's devices: it beats for a
+// broker (here a socket nobody reads) as well as for its own watchdog.
+void BM_KeyboardTapWithBrokerGuard(benchmark::State &state) {
+    UniqueFd ours, theirs;
+    if (!BrokerChannel::makePair(ours, theirs)) return;
+    BrokerClient broker(std::move(ours), -1);
+    auto sink = std::make_unique<PipeSink>();
+    const int outputFd = sink->outputFd();
+    KeyboardTap tap(std::move(sink), &remapQ, nullptr, KeyboardTap::DefaultStallLimit,
+                    [&](std::function<void()> onStall) {
+                        return std::make_unique<BrokerStallGuard>(broker,
+                                                                  KeyboardTap::DefaultStallLimit,
+                                                                  std::move(onStall));
+                    });
+    auto keyboard = std::make_unique<PipeKeyboardSource>();
+    keyboard->setLed(LED_NUML, true);
+    const int inputFd = keyboard->writeFd();
+    tap.addKeyboard(std::move(keyboard));
+    measure(state, "tap with broker guard", inputFd, outputFd);
+}
+
 BENCHMARK(BM_PlainForwarder)->UseManualTime()->Iterations(20000);
 BENCHMARK(BM_KeyboardTap)->UseManualTime()->Iterations(20000);
+BENCHMARK(BM_KeyboardTapWithBrokerGuard)->UseManualTime()->Iterations(20000);
 
 }  // namespace
 
@@ -103,10 +128,14 @@ int main(int argc, char **argv) {
     benchmark::RunSpecifiedBenchmarks();
     const auto forwarder = results.find("forwarder");
     const auto tap = results.find("tap");
+    const auto guarded = results.find("tap with broker guard");
     if (forwarder != results.end() && tap != results.end())
         std::printf("Added by the tap: p50 %.2f us, p99 %.2f us\n",
                     tap->second.p50 - forwarder->second.p50,
                     tap->second.p99 - forwarder->second.p99);
+    if (tap != results.end() && guarded != results.end())
+        std::printf("Added by the broker's stall guard: p50 %.2f us, p99 %.2f us\n",
+                    guarded->second.p50 - tap->second.p50, guarded->second.p99 - tap->second.p99);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,14 +1,17 @@
 #include "platform/linux/KeyboardTap.h"
 
-#include "platform/linux/KeyboardMonitor.h"
+#include "platform/linux/BrokerClient.h"
+#include "platform/linux/BrokerProcess.h"
+#include "platform/linux/BrokerStallGuard.h"
 #include "platform/linux/LibevdevKeyboardSource.h"
+#include "platform/linux/TapWatchdog.h"
 #include "platform/linux/UinputSink.h"
 
-#include <QDir>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 struct KeyboardTap::Keyboard {
     int id;
@@ -19,39 +22,96 @@ struct KeyboardTap::Keyboard {
     bool grabbed = false;
 };
 
-Result<std::unique_ptr<KeyboardTap>> KeyboardTap::create(TapCallback callback, void *userInfo) {
-    auto sink = UinputSink::create();
-    if (!sink) return sink.failure();
-    auto tap = std::make_unique<KeyboardTap>(sink.take(), callback, userInfo);
-    // Watching starts before the scan so that a keyboard plugged in meanwhile is not missed.
-    std::unique_ptr<KeyboardMonitor> monitor = KeyboardMonitor::create();
-    const QDir input(QStringLiteral("/dev/input"));
-    bool denied = false;
-    for (const QString &entry : input.entryList({QStringLiteral("event*")}, QDir::System)) {
-        auto source = LibevdevKeyboardSource::open(input.filePath(entry));
-        if (source)
-            tap->addKeyboard(source.take(), input.filePath(entry));
-        else
-            denied = denied || source.failure().errorNumber == EACCES ||
-                     source.failure().errorNumber == EPERM;
+// What the broker sends before its first scan is done: the tap is made from it.
+struct KeyboardTap::FirstScan {
+    UniqueFd virtualKeyboard;
+    std::vector<std::pair<UniqueFd, QString>> keyboards;
+    std::optional<Failure> problem;
+
+    void take(BrokerMessage message);
+};
+
+namespace {
+
+Failure brokerProblem(const BrokerMessage &message) {
+    const QString reason = QString::fromLocal8Bit(strerror(message.errorNumber));
+    switch (BrokerProblem(message.code)) {
+    case BrokerProblem::NoVirtualKeyboard:
+        return UinputSink::creationFailure(message.errorNumber);
+    case BrokerProblem::NoPermission:
+        return {QObject::tr("No permission to read the keyboards in /dev/input: Velmora "
+                            "must run as root to remap keys."),
+                message.errorNumber};
+    case BrokerProblem::BrokerNotStarted:
+        return {QObject::tr("The keyboard helper %1 could not be started: %2")
+                    .arg(BrokerProcess::ProgramName, reason),
+                message.errorNumber};
     }
-    if (denied && tap->keyboardCount() == 0)
-        return Failure{tr("No permission to read the keyboards in /dev/input: Velmora "
-                          "must run as root to remap keys."),
-                       EACCES};
-    if (monitor) tap->watchForNewKeyboards(std::move(monitor));
+    return {QObject::tr("The keyboard helper reported a problem: %1").arg(reason),
+            message.errorNumber};
+}
+
+}  // namespace
+
+void KeyboardTap::FirstScan::take(BrokerMessage message) {
+    switch (message.type) {
+    case BrokerMessageType::VirtualKeyboard:
+        virtualKeyboard = std::move(message.fd);
+        return;
+    case BrokerMessageType::Keyboard:
+        keyboards.emplace_back(std::move(message.fd), QString::fromStdString(message.path));
+        return;
+    case BrokerMessageType::Problem:
+        // The first one says most: the later ones follow from it.
+        if (!problem) problem = brokerProblem(message);
+        return;
+    default:
+        return;
+    }
+}
+
+Result<std::unique_ptr<KeyboardTap>> KeyboardTap::create(TapCallback callback, void *userInfo) {
+    auto started = BrokerProcess::start(BrokerProcess::besideExecutable());
+    if (!started) return started.failure();
+    return createWithBroker(std::make_unique<BrokerClient>(std::move(started->socket),
+                                                           started->pid),
+                            callback, userInfo);
+}
+
+Result<std::unique_ptr<KeyboardTap>> KeyboardTap::createWithBroker(
+    std::unique_ptr<BrokerClient> broker, TapCallback callback, void *userInfo) {
+    FirstScan scan;
+    const Result<void> started =
+        broker->start([&scan](BrokerMessage message) { scan.take(std::move(message)); },
+                      BrokerStartLimit);
+    if (scan.problem) return *scan.problem;
+    if (!started) return started.failure();
+    if (!scan.virtualKeyboard) return UinputSink::creationFailure(ENODEV);
+    BrokerStallGuard *guard = nullptr;
+    auto tap = std::make_unique<KeyboardTap>(
+        UinputSink::adopt(std::move(scan.virtualKeyboard)), callback, userInfo, DefaultStallLimit,
+        [&broker, &guard](std::function<void()> onStall) {
+            auto made =
+                std::make_unique<BrokerStallGuard>(*broker, DefaultStallLimit, std::move(onStall));
+            guard = made.get();
+            return made;
+        });
+    for (auto &[fd, path] : scan.keyboards) tap->adoptKeyboard(std::move(fd), path);
+    tap->adoptBroker(std::move(broker), guard);
     return tap;
 }
 
 KeyboardTap::KeyboardTap(std::unique_ptr<KeyboardSink> sink, TapCallback callback, void *userInfo,
-                         std::chrono::milliseconds stallLimit)
+                         std::chrono::milliseconds stallLimit, const StallGuardFactory &makeGuard)
     : m_sink(std::move(sink)), m_engine(callback, userInfo, *this), m_stallLimit(stallLimit),
       m_feedbackNotifier(
-          std::make_unique<QSocketNotifier>(m_sink->feedbackFd(), QSocketNotifier::Read)),
-      m_watchdog(stallLimit, [this] { failOpen(); }) {
+          std::make_unique<QSocketNotifier>(m_sink->feedbackFd(), QSocketNotifier::Read)) {
+    const auto onStall = [this] { failOpen(); };
+    m_stallGuard =
+        makeGuard ? makeGuard(onStall) : std::make_unique<TapWatchdog>(stallLimit, onStall);
     connect(m_feedbackNotifier.get(), &QSocketNotifier::activated, this, &KeyboardTap::onFeedback);
     connect(&m_heartbeat, &QTimer::timeout, this, [this] {
-        m_watchdog.beat();
+        m_stallGuard->beat();
         m_engine.tick();
     });
     m_heartbeat.start(m_stallLimit / 5);
@@ -80,33 +140,63 @@ void KeyboardTap::addKeyboard(std::unique_ptr<KeyboardSource> source, const QStr
     updateStatus();
 }
 
-void KeyboardTap::watchForNewKeyboards(std::unique_ptr<KeyboardMonitor> monitor) {
-    m_monitor = std::move(monitor);
-    connect(m_monitor.get(), &KeyboardMonitor::deviceAdded, this, &KeyboardTap::openKeyboard);
+void KeyboardTap::adoptBroker(std::unique_ptr<BrokerClient> broker, BrokerStallGuard *guard) {
+    m_broker = std::move(broker);
+    m_brokerGuard = guard;
+    m_broker->setHandler([this](BrokerMessage message) { onBrokerMessage(std::move(message)); });
+    connect(m_broker.get(), &BrokerClient::disconnected, this, &KeyboardTap::onBrokerLost);
 }
 
-void KeyboardTap::openKeyboard(const QString &path) {
+void KeyboardTap::adoptKeyboard(UniqueFd fd, const QString &path) {
+    // The broker tells devices apart. A keyboard unplugged and plugged in again can come
+    // back under its old node before its old handle has been read to its end: that handle
+    // is dead then.
     for (const auto &keyboard : m_keyboards) {
-        if (keyboard->path != path) continue;
-        // A keyboard plugged in during the start-up scan is reported by the monitor as
-        // well. But a keyboard unplugged and plugged in again can come back under its old
-        // node before its old handle has been read to its end: then the handle is dead.
-        if (keyboard->source->isPresent()) return;
+        if (keyboard->path != path || keyboard->source->isPresent()) continue;
         removeKeyboard(keyboard.get());
         break;
     }
-    if (auto source = LibevdevKeyboardSource::open(path)) addKeyboard(source.take(), path);
+    auto source = LibevdevKeyboardSource::adopt(std::move(fd));
+    if (source)
+        addKeyboard(source.take(), path);
+    else
+        qInfo("Keyboard tap: %s", qUtf8Printable(source.failure().message));
+}
+
+void KeyboardTap::onBrokerMessage(BrokerMessage message) {
+    switch (message.type) {
+    case BrokerMessageType::Keyboard:
+        adoptKeyboard(std::move(message.fd), QString::fromStdString(message.path));
+        return;
+    case BrokerMessageType::KeyboardsReleased:
+        if (m_brokerGuard) m_brokerGuard->brokerReleased();
+        return;
+    case BrokerMessageType::Problem:
+        qInfo("Keyboard tap: %s", qUtf8Printable(brokerProblem(message).message));
+        return;
+    default:
+        return;
+    }
+}
+
+// Without the broker nothing would let the keyboards go were this process to stop: so they
+// are let go now, for good.
+void KeyboardTap::onBrokerLost() {
+    qWarning("Keyboard tap: the keyboard helper has ended; keyboards released");
+    shutdown();
+    m_brokerLost = true;
+    updateStatus();
 }
 
 void KeyboardTap::onReadable(Keyboard *keyboard) {
-    m_watchdog.beat();
+    m_stallGuard->beat();
     m_readBuffer.clear();
     if (keyboard->source->readEvents(m_readBuffer) == ReadStatus::Gone) {
         removeKeyboard(keyboard);
         return;
     }
     // Not ours (yet): the system has seen these events already.
-    if (!keyboard->grabbed || m_watchdog.tripped()) {
+    if (!keyboard->grabbed || m_stallGuard->tripped()) {
         tryGrab(*keyboard);
         return;
     }
@@ -140,7 +230,7 @@ void KeyboardTap::onFeedback() {
 }
 
 void KeyboardTap::tryGrab(Keyboard &keyboard) {
-    if (keyboard.grabbed || m_stopped || m_panicReleased || m_stalled || m_watchdog.tripped())
+    if (keyboard.grabbed || m_stopped || m_panicReleased || m_stalled || m_stallGuard->tripped())
         return;
     // Grabbing under a held key would leave the system waiting for its release.
     if (keyboard.source->keysDown().any()) return;
@@ -150,7 +240,7 @@ void KeyboardTap::tryGrab(Keyboard &keyboard) {
         keyboard.grabbed = true;
     }
     m_engine.addSource(keyboard.id);
-    m_watchdog.setArmed(true);
+    m_stallGuard->setArmed(true);
 }
 
 void KeyboardTap::tryGrabAll() {
@@ -166,7 +256,7 @@ void KeyboardTap::ungrabAll() {
         }
     }
     m_engine.forgetAll();
-    m_watchdog.setArmed(false);
+    m_stallGuard->setArmed(false);
 }
 
 void KeyboardTap::removeKeyboard(Keyboard *keyboard) {
@@ -179,7 +269,7 @@ void KeyboardTap::removeKeyboard(Keyboard *keyboard) {
         std::lock_guard lock(m_grabMutex);
         std::erase_if(m_keyboards, [keyboard](const auto &k) { return k.get() == keyboard; });
     }
-    m_watchdog.setArmed(anyGrabbed());
+    m_stallGuard->setArmed(anyGrabbed());
     updateStatus();
 }
 
@@ -189,8 +279,9 @@ bool KeyboardTap::anyGrabbed() const {
     return false;
 }
 
-// Watchdog thread: the main thread is stuck. Let the keyboards go and lift every key of
-// the virtual keyboard, so the person can type even if Velmora never comes back.
+// The stall guard (on the watchdog's thread, or on the main thread back from a stop): the
+// main thread was stuck. Let the keyboards go and lift every key of the virtual keyboard, so
+// the person can type even if Velmora never comes back.
 void KeyboardTap::failOpen() {
     {
         std::lock_guard lock(m_grabMutex);
@@ -209,7 +300,7 @@ void KeyboardTap::recoverFromStall() {
         for (const auto &keyboard : m_keyboards) keyboard->grabbed = false;
     }
     m_engine.forgetAll();
-    m_watchdog.setArmed(false);
+    m_stallGuard->setArmed(false);
     // Whatever the main thread emitted on its way out of the stall is lifted too.
     m_sink->releaseAllKeys();
     m_engine.notifyDisabled();
@@ -220,7 +311,7 @@ void KeyboardTap::recoverFromStall() {
 
 void KeyboardTap::rearmAfterStall() {
     m_stalled = false;
-    m_watchdog.reset();
+    m_stallGuard->reset();
     tryGrabAll();
     updateStatus();
 }
@@ -240,6 +331,7 @@ void KeyboardTap::rearm() {
 }
 
 KeyboardTap::Status KeyboardTap::status() const {
+    if (m_brokerLost) return Status::BrokerLost;
     if (m_stopped) return Status::Stopped;
     if (m_panicReleased) return Status::ReleasedByPanic;
     if (m_stalled) return Status::DisabledByWatchdog;
@@ -260,6 +352,10 @@ QString KeyboardTap::statusText() const {
             "to take them back");
     case Status::Stopped:
         return tr("Keyboard tap stopped");
+    case Status::BrokerLost:
+        return tr(
+            "Keyboards released: the keyboard helper has ended; start Velmora again to "
+            "remap keys");
     }
     return {};
 }

@@ -1,10 +1,7 @@
 #include "platform/linux/LibevdevKeyboardSource.h"
 
-#include "platform/linux/UinputSink.h"
-
 #include <libevdev/libevdev.h>
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <QObject>
@@ -29,21 +26,14 @@ std::bitset<Bits> queryBits(int fd, unsigned long request) {
 
 }  // namespace
 
-Result<std::unique_ptr<LibevdevKeyboardSource>> LibevdevKeyboardSource::open(const QString &path) {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        return Failure{QObject::tr("Cannot open %1: %2")
-                           .arg(path, QString::fromLocal8Bit(strerror(error))),
-                       error};
-    }
+Result<std::unique_ptr<LibevdevKeyboardSource>> LibevdevKeyboardSource::adopt(UniqueFd fd) {
     libevdev *device = nullptr;
-    if (libevdev_new_from_fd(fd, &device) < 0 || !isKeyboard(device)) {
-        libevdev_free(device);
-        ::close(fd);
-        return Failure{QObject::tr("%1 is not a keyboard").arg(path)};
-    }
-    return std::unique_ptr<LibevdevKeyboardSource>(new LibevdevKeyboardSource(fd, device));
+    if (const int result = libevdev_new_from_fd(fd.get(), &device); result < 0)
+        return Failure{QObject::tr("A keyboard handed over is no input device: %1")
+                           .arg(QString::fromLocal8Bit(strerror(-result))),
+                       -result};
+    return std::unique_ptr<LibevdevKeyboardSource>(
+        new LibevdevKeyboardSource(fd.release(), device));
 }
 
 LibevdevKeyboardSource::LibevdevKeyboardSource(int fd, libevdev *device)
@@ -52,16 +42,6 @@ LibevdevKeyboardSource::LibevdevKeyboardSource(int fd, libevdev *device)
 LibevdevKeyboardSource::~LibevdevKeyboardSource() {
     libevdev_free(m_device);
     ::close(m_fd);
-}
-
-bool LibevdevKeyboardSource::isKeyboard(const libevdev *device) {
-    if (QString::fromUtf8(libevdev_get_name(device)) == UinputSink::DeviceName) return false;
-    if (!libevdev_has_event_code(device, EV_KEY, KEY_ENTER)) return false;
-    for (unsigned code : {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U, KEY_I, KEY_O,
-                          KEY_P, KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H, KEY_J, KEY_K,
-                          KEY_L, KEY_Z, KEY_X, KEY_C, KEY_V, KEY_B, KEY_N, KEY_M})
-        if (!libevdev_has_event_code(device, EV_KEY, code)) return false;
-    return true;
 }
 
 QString LibevdevKeyboardSource::name() const {
@@ -74,9 +54,11 @@ bool LibevdevKeyboardSource::isPresent() const {
     return ioctl(m_fd, EVIOCGVERSION, &version) == 0;
 }
 
-bool LibevdevKeyboardSource::grab() { return libevdev_grab(m_device, LIBEVDEV_GRAB) == 0; }
+// Asked of the kernel each time, not through libevdev, which remembers its own last word: the
+// broker shares this open file and lets go of it on its own when Velmora stalls.
+bool LibevdevKeyboardSource::grab() { return ioctl(m_fd, EVIOCGRAB, 1) == 0; }
 
-void LibevdevKeyboardSource::ungrab() { libevdev_grab(m_device, LIBEVDEV_UNGRAB); }
+void LibevdevKeyboardSource::ungrab() { ioctl(m_fd, EVIOCGRAB, 0); }
 
 ReadStatus LibevdevKeyboardSource::readEvents(std::vector<input_event> &events) {
     return m_reader.read(m_fd, events);

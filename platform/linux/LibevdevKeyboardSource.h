@@ -3,17 +3,18 @@
 #include "platform/Result.h"
 #include "platform/linux/InputEventReader.h"
 #include "platform/linux/KeyboardSource.h"
+#include "platform/linux/broker/UniqueFd.h"
 
 #include <memory>
 
 struct libevdev;
 
-// A keyboard under /dev/input, opened read-write (LEDs are written back to it).
+// A keyboard under /dev/input, opened read-write by the keyboard broker (which checked that
+// it is a keyboard, and not our own); LEDs are written back to it.
 class LibevdevKeyboardSource final : public KeyboardSource {
 public:
-    // Fails when the device cannot be opened (with the errno), is not a keyboard, or is our
-    // own virtual keyboard (errno 0).
-    static Result<std::unique_ptr<LibevdevKeyboardSource>> open(const QString &path);
+    // Takes the descriptor over; fails when it is no input device.
+    static Result<std::unique_ptr<LibevdevKeyboardSource>> adopt(UniqueFd fd);
     ~LibevdevKeyboardSource() override;
 
     int fd() const override { return m_fd; }
@@ -28,7 +29,6 @@ public:
 
 private:
     LibevdevKeyboardSource(int fd, libevdev *device);
-    static bool isKeyboard(const libevdev *device);
 
     int m_fd;
     libevdev *m_device;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/StallGuard.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -7,20 +9,21 @@
 #include <mutex>
 #include <thread>
 
-// Watches the main thread from a thread of its own. While armed, if no beat() comes for
-// longer than the limit, it trips once and calls onStall on its own thread; it stays
-// tripped until reset().
-class TapWatchdog {
+// Watches the main thread from a thread of its own, for a tap whose process holds the only
+// handles on its devices. While armed, if no beat() comes for longer than the limit, it
+// trips once and calls onStall on its own thread; it stays tripped until reset(). It cannot
+// help when the whole process is stopped: that takes another process (BrokerStallGuard).
+class TapWatchdog final : public StallGuard {
 public:
     TapWatchdog(std::chrono::milliseconds limit, std::function<void()> onStall);
-    ~TapWatchdog();
+    ~TapWatchdog() override;
     TapWatchdog(const TapWatchdog &) = delete;
     TapWatchdog &operator=(const TapWatchdog &) = delete;
 
-    void beat();
-    void setArmed(bool armed);
-    bool tripped() const { return m_tripped; }
-    void reset() { m_tripped = false; }
+    void beat() override;
+    void setArmed(bool armed) override;
+    bool tripped() const override { return m_tripped; }
+    void reset() override { m_tripped = false; }
 
 private:
     using Clock = std::chrono::steady_clock;

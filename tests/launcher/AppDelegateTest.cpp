@@ -26,6 +26,7 @@ protected:
     LauncherAppDelegateTest()
         : m_previousHelper(qgetenv(AppDelegate::authorizationHelperVariable)) {
         qputenv(AppDelegate::authorizationHelperVariable, FakeAuthorization::helperPath);
+        m_delegate.setWindow(&m_window);
     }
     ~LauncherAppDelegateTest() override {
         if (m_previousHelper.isEmpty())
@@ -38,6 +39,7 @@ protected:
     // for beside itself stays inside the test's folder.
     QString launcherPath() const { return m_launcher.path() + QStringLiteral("/launcher"); }
     QString appPath() const { return launcherPath() + QStringLiteral("/Resources/Velmora.app"); }
+    QString velmoraPath() const { return appPath() + QStringLiteral("/Velmora"); }
 
     void writeApp(const QByteArray &info, const QByteArray &velmoraBody) {
         ASSERT_TRUE(QDir().mkpath(appPath()));
@@ -47,16 +49,20 @@ protected:
         infoFile.write(info);
     }
 
-    void start() {
-        m_delegate.setWindow(&m_window);
-        m_delegate.applicationDidFinishLaunching();
-    }
-
-    bool waitForStatus(const QString &text) {
+    bool waitForStatus(const std::function<bool(const QString &)> &matches) {
         QSignalSpy changes(&m_delegate, &AppDelegate::statusTextChanged);
-        while (m_delegate.statusText() != text)
+        while (!matches(m_delegate.statusText()))
             if (!changes.wait(endTimeoutMs)) return false;
         return true;
+    }
+    bool waitForStatus(const QString &text) {
+        return waitForStatus([&](const QString &status) { return status == text; });
+    }
+    bool waitForIdle() {
+        return waitForStatus([](const QString &status) {
+            return !status.startsWith(QStringLiteral("Asking")) &&
+                   !status.startsWith(QStringLiteral("Velmora is running"));
+        });
     }
 
     void TearDown() override {
@@ -82,7 +88,7 @@ TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
         {"info leaving the bundle", "Executable=../Velmora.app/Velmora\n"},
         {"info without executable", "Version=1\n"},
     };
-    start();
+    m_delegate.applicationDidFinishLaunching();
     EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found")))
         << "no Velmora.app at all";
     // Each path whole on a line of its own, and how to install.
@@ -92,19 +98,25 @@ TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
     EXPECT_TRUE(lines.contains(QStringLiteral("    sudo cmake --install build --prefix /usr")));
     for (const auto &c : cases) {
         writeApp(c.info, "touch \"$0.ran\"");
-        start();
+        m_delegate.applicationDidFinishLaunching();
         EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found"))) << c.what;
+        EXPECT_EQ(m_window.retryText(), QStringLiteral("Retry")) << c.what;
         EXPECT_FALSE(QFile::exists(appPath() + QStringLiteral("/Velmora.ran"))) << c.what;
     }
 }
 
 TEST_F(LauncherAppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEnds) {
+    FakeAuthorization slow("slow");
     // Far more output than a pipe holds: Velmora must not stall on a launcher that never reads.
     writeApp("Executable=Velmora\n",
-             "printf '%s' \"$#\" > \"$0.args\"; head -c 1000000 /dev/zero; exit 0");
-    start();
-    EXPECT_TRUE(m_delegate.statusText().startsWith(QStringLiteral("Velmora is running")));
+             "sleep 0.3; printf '%s' \"$#\" > \"$0.args\"; head -c 1000000 /dev/zero; "
+             "head -c 100000 /dev/zero >&2; exit 0");
+    m_delegate.applicationDidFinishLaunching();
+    EXPECT_TRUE(m_window.isVisible()) << "the window shows while the authorization is asked for";
+    EXPECT_EQ(m_delegate.statusText(), QStringLiteral("Asking for permission to start Velmora…"));
+    EXPECT_TRUE(m_window.retryText().isNull());
     ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
+    EXPECT_EQ(m_window.retryText(), QStringLiteral("Start again"));
     QFile args(appPath() + QStringLiteral("/Velmora.args"));
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));
     EXPECT_EQ(args.readAll(), QByteArray("0"));
@@ -116,26 +128,78 @@ TEST_F(LauncherAppDelegateTest, WithoutAVelmoraInItsResourcesItStartsTheOneBuilt
     ASSERT_TRUE(built.startsWith(m_launcher.path() + '/')) << built.toStdString();
     ASSERT_TRUE(QDir().mkpath(launcherPath()));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(built).path()));
-    m_launcher.write(built.mid(m_launcher.path().size() + 1), "touch \"$0.ran\"");
-    start();
+    m_launcher.write(built.mid(m_launcher.path().size() + 1), "sleep 0.3; touch \"$0.ran\"");
+    m_delegate.applicationDidFinishLaunching();
     ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
     EXPECT_TRUE(QFile::exists(built + QStringLiteral(".ran")));
 }
 
-TEST_F(LauncherAppDelegateTest, UnsuccessfulAuthorizationLeavesTheLauncherIdle) {
+TEST_F(LauncherAppDelegateTest, EachFailureIsToldAsWhatItIsWithARetry) {
     const struct {
         QByteArray answer;
+        QByteArray velmora;
         QString status;
     } cases[] = {
-        {"cancel", QStringLiteral("Velmora was not started: the authorization was cancelled.")},
-        {"refuse", QStringLiteral("Velmora was not started: the authorization was refused.")},
+        {"cancel", {}, QStringLiteral("Velmora was not started: the authorization was cancelled.")},
+        {"refuse", {}, QStringLiteral("Velmora was not started: the authorization was refused.")},
+        {"unreachable",
+         {},
+         QStringLiteral("Velmora was not started: the authorization service (polkit) cannot be "
+                        "reached. Is polkit installed and running?")},
+        {"noagent",
+         {},
+         QStringLiteral("Velmora was not started: no authentication agent is running to ask "
+                        "for the password.")},
+        {"exit1", {}, QStringLiteral("Velmora failed to start: it exited with status 1.")},
+        {"killed",
+         {},
+         QStringLiteral("Velmora failed to start: it was ended by signal 9 (Killed).")},
+        // Executable, yet it cannot be run: its interpreter is missing.
+        {"grant", "#!/nonexistent/sh\n",
+         QStringLiteral("Velmora was not started: %1 is missing or cannot be run.")},
     };
-    writeApp("Executable=Velmora\n", "touch \"$0.ran\"");
     for (const auto &c : cases) {
+        writeApp("Executable=Velmora\n", "touch \"$0.ran\"");
+        if (!c.velmora.isEmpty()) {
+            QFile script(velmoraPath());
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write(c.velmora);
+        }
         FakeAuthorization answer(c.answer);
-        start();
-        EXPECT_EQ(m_delegate.statusText(), c.status);
-        EXPECT_FALSE(QFile::exists(appPath() + QStringLiteral("/Velmora.ran")));
+        m_delegate.applicationDidFinishLaunching();
+        ASSERT_TRUE(waitForIdle()) << c.answer.constData();
+        const QString velmora = QFileInfo(velmoraPath()).canonicalFilePath();
+        EXPECT_EQ(m_delegate.statusText(),
+                  c.status.contains(QLatin1Char('%')) ? c.status.arg(velmora) : c.status);
+        EXPECT_EQ(m_window.retryText(), QStringLiteral("Retry"));
+        EXPECT_FALSE(QFile::exists(velmoraPath() + QStringLiteral(".ran")));
+    }
+}
+
+TEST_F(LauncherAppDelegateTest, RetryStartsVelmoraAfterAFailure) {
+    writeApp("Executable=Velmora\n", "sleep 0.4");
+    {
+        FakeAuthorization cancel("cancel");
+        m_delegate.applicationDidFinishLaunching();
+        ASSERT_TRUE(waitForIdle());
+    }
+    emit m_window.retryRequested();
+    ASSERT_TRUE(waitForStatus([](const QString &status) {
+        return status.startsWith(QStringLiteral("Velmora is running"));
+    }));
+    EXPECT_TRUE(m_window.retryText().isNull());
+    ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
+}
+
+TEST_F(LauncherAppDelegateTest, AVelmoraThatHandedOverToARunningOneIsNotReportedAsEnded) {
+    const QString handedOver =
+        QStringLiteral("Velmora was already running; its window has been brought forward.");
+    // Whether the launcher saw it run or only its end, it handed over.
+    for (const QByteArray &body : {QByteArray("sleep 0.4; exit 3"), QByteArray("exit 3")}) {
+        writeApp("Executable=Velmora\n", body);
+        m_delegate.applicationDidFinishLaunching();
+        ASSERT_TRUE(waitForStatus(handedOver)) << body.constData();
+        EXPECT_EQ(m_window.retryText(), QStringLiteral("Start again"));
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <cerrno>
 #include <csignal>
@@ -19,11 +20,6 @@ constexpr int endTimeoutMs = 10000;
 
 bool hasNoChildren() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
 
-QByteArray processName(qint32 pid) {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    return comm.open(QIODevice::ReadOnly) ? comm.readAll().trimmed() : QByteArray();
-}
-
 class LXPrivilegedTaskTest : public ::testing::Test {
 protected:
     std::shared_ptr<LXPrivilegedTask> makeTask(const QString &path,
@@ -33,10 +29,20 @@ protected:
         return task;
     }
 
+    // The status of a launch: at once, or once it has settled.
+    qint32 launchAndSettle(const std::shared_ptr<LXPrivilegedTask> &task) {
+        QSignalSpy settled(task.get(), &LXPrivilegedTask::launchSettled);
+        if (const qint32 status = task->launch(); status != 0) return status;
+        EXPECT_TRUE(task->isLaunching());
+        if (!settled.wait(endTimeoutMs)) return INT32_MIN;
+        EXPECT_FALSE(task->isLaunching());
+        return settled.first().first().value<qint32>();
+    }
+
     // Launches, waits for the program and returns everything it wrote.
     QByteArray runToEnd(const std::shared_ptr<LXPrivilegedTask> &task) {
         QSignalSpy ended(task.get(), &LXPrivilegedTask::didTerminate);
-        EXPECT_EQ(task->launch(), 0);
+        EXPECT_EQ(launchAndSettle(task), 0);
         if (!task->outputFileHandle()) return {};
         const QByteArray output = task->outputFileHandle()->readAll();
         EXPECT_TRUE(ended.wait(endTimeoutMs));
@@ -44,7 +50,7 @@ protected:
     }
 
     void TearDown() override {
-        // Let invalidated status timers go, so every task of the test is freed.
+        // Let invalidated timers and notifiers go, so every task of the test is freed.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(hasNoChildren());
     }
@@ -74,7 +80,8 @@ TEST_F(LXPrivilegedTaskTest, DescriptionAppendsPathAndEachArgument) {
 }
 
 TEST_F(LXPrivilegedTaskTest, ArgumentsReachTheProgramWhole) {
-    const QString program = m_scripts.write(QStringLiteral("args"), R"(printf '%s\0' "$#" "$@")");
+    const QString program =
+        m_scripts.write(QStringLiteral("args"), R"(sleep 0.3; printf '%s\0' "$#" "$@")");
     const QStringList cases[] = {
         {},
         {QStringLiteral("two words"), QStringLiteral("it's \"quoted\""),
@@ -90,7 +97,7 @@ TEST_F(LXPrivilegedTaskTest, ArgumentsReachTheProgramWhole) {
 }
 
 TEST_F(LXPrivilegedTaskTest, ProgramRunsInTheTaskDirectory) {
-    const QString program = m_scripts.write(QStringLiteral("where"), "pwd -P");
+    const QString program = m_scripts.write(QStringLiteral("where"), "sleep 0.3; pwd -P");
     const QString directory = m_scripts.path() + QStringLiteral("/a folder");
     ASSERT_TRUE(QDir().mkpath(directory));
     const QString before = QDir::currentPath();
@@ -100,23 +107,26 @@ TEST_F(LXPrivilegedTaskTest, ProgramRunsInTheTaskDirectory) {
     EXPECT_EQ(QDir::currentPath(), before);
 }
 
+// A program that ends at the very moment it starts cannot be told from a helper that failed,
+// so every program here lives a moment.
 TEST_F(LXPrivilegedTaskTest, EndIsAnnouncedOnceWithTheRawStatusWord) {
     const struct {
         QByteArray body;
         qint32 status;
     } cases[] = {
-        {"sleep 0.2; exit 3", 768},
-        {"exit 3", 768},
-        // The program's own 126 must not read as a dismissed dialog.
-        {"exit 126", 126 * 256},
-        {"exit 0", 0},
-        {"kill -9 $$", SIGKILL},
+        {"sleep 0.4; exit 3", 768},
+        // The program's own 126 and 127 must not read as the helper's.
+        {"sleep 0.3; exit 126", 126 * 256},
+        {"sleep 0.3; echo 'Not authorized' >&2; exit 127", 127 * 256},
+        {"sleep 0.3; exit 0", 0},
+        {"sleep 0.3; kill -9 $$", SIGKILL},
     };
     for (const auto &c : cases) {
         const auto task = makeTask(m_scripts.write(QStringLiteral("ending"), c.body));
         QSignalSpy ended(task.get(), &LXPrivilegedTask::didTerminate);
-        ASSERT_EQ(task->launch(), 0) << c.body.constData();
+        ASSERT_EQ(launchAndSettle(task), 0) << c.body.constData();
         EXPECT_TRUE(task->isRunning());
+        EXPECT_GT(task->processIdentifier(), 0);
         EXPECT_NE(task->outputFileHandle(), nullptr);
         ASSERT_TRUE(ended.wait(endTimeoutMs)) << c.body.constData();
         EXPECT_EQ(ended.first().first().value<LXPrivilegedTask *>(), task.get());
@@ -127,51 +137,84 @@ TEST_F(LXPrivilegedTaskTest, EndIsAnnouncedOnceWithTheRawStatusWord) {
     }
 }
 
-TEST_F(LXPrivilegedTaskTest, UnsuccessfulAuthorizationLeavesTheTaskCreated) {
+TEST_F(LXPrivilegedTaskTest, EachWayALaunchFailsHasItsOwnStatus) {
+    const QString program = m_scripts.write(QStringLiteral("never"), "touch ran");
+    const QString unrunnable = m_scripts.write(QStringLiteral("unrunnable"), "touch ran");
+    chmod(QFile::encodeName(unrunnable).constData(), 0644);
+    // Executable, yet the helper's exec fails: its interpreter is missing.
+    const QString badInterpreter = m_scripts.write(QStringLiteral("badInterpreter"), "");
+    QFile script(badInterpreter);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/nonexistent/sh\n");
+    script.close();
+    const QString helper = QString::fromLocal8Bit(FakeAuthorization::helperPath);
     const struct {
         QByteArray answer;
         QString helper;
+        QString program;
         qint32 status;
+        int helperSignal;  // the helper's end, kept apart from the status
     } cases[] = {
-        {"cancel", QString::fromLocal8Bit(FakeAuthorization::helperPath),
-         LXPrivilegedTask::errAuthorizationCanceled},
-        {"refuse", QString::fromLocal8Bit(FakeAuthorization::helperPath),
-         LXPrivilegedTask::errAuthorizationDenied},
-        {"grant", QStringLiteral("/nonexistent/pkexec"), ENOENT},
+        {"cancel", helper, program, LXPrivilegedTask::errAuthorizationCanceled, 0},
+        {"refuse", helper, program, LXPrivilegedTask::errAuthorizationDenied, 0},
+        {"unreachable", helper, program, LXPrivilegedTask::errAuthorizationInternal, 0},
+        {"noagent", helper, program, LXPrivilegedTask::errAuthorizationInteractionNotAllowed, 0},
+        {"exit1", helper, program, LXPrivilegedTask::errAuthorizationToolEnvironmentError, 0},
+        {"killed", helper, program, LXPrivilegedTask::errAuthorizationToolEnvironmentError,
+         SIGKILL},
+        {"grant", helper, badInterpreter, LXPrivilegedTask::errAuthorizationToolExecuteFailure, 0},
+        {"grant", helper, unrunnable, LXPrivilegedTask::errAuthorizationToolExecuteFailure, 0},
+        {"grant", helper, m_scripts.path() + QStringLiteral("/missing"),
+         LXPrivilegedTask::errAuthorizationToolExecuteFailure, 0},
+        {"grant", QStringLiteral("/nonexistent/pkexec"), program, ENOENT, 0},
     };
-    const QString program = m_scripts.write(QStringLiteral("never"), "touch ran");
     for (const auto &c : cases) {
         FakeAuthorization answer(c.answer);
-        const auto task = makeTask(program);
+        const auto task = makeTask(c.program);
         task->setAuthorizationHelper(c.helper);
         QSignalSpy ended(task.get(), &LXPrivilegedTask::didTerminate);
-        EXPECT_EQ(task->launch(), c.status) << c.answer.constData();
+        const QString what = QString::fromLatin1(c.answer) + QLatin1Char(' ') + c.program;
+        EXPECT_EQ(launchAndSettle(task), c.status) << what.toStdString();
+        const qint32 helperEnd = task->helperTerminationStatus();
+        EXPECT_EQ(WIFSIGNALED(helperEnd) ? WTERMSIG(helperEnd) : 0, c.helperSignal)
+            << what.toStdString();
         EXPECT_FALSE(task->isRunning());
         EXPECT_EQ(task->outputFileHandle(), nullptr);
         EXPECT_EQ(task->processIdentifier(), 0);
-        EXPECT_TRUE(hasNoChildren()) << "the helper was not collected";
+        EXPECT_TRUE(hasNoChildren()) << "the helper was not collected: " << what.toStdString();
         QTest::qWait(2 * LXPrivilegedTask::checkStatusIntervalMs);
         EXPECT_TRUE(ended.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(QDir::current().filePath(QStringLiteral("ran"))));
 }
 
-TEST_F(LXPrivilegedTaskTest, LaunchReturnsOnlyOnceTheProgramRuns) {
+TEST_F(LXPrivilegedTaskTest, LaunchReturnsAtOnceAndSettlesWhenTheProgramRuns) {
     FakeAuthorization slow("slow");
     const auto task = makeTask(m_scripts.write(QStringLiteral("running"), "sleep 0.5"));
+    QSignalSpy settled(task.get(), &LXPrivilegedTask::launchSettled);
     ASSERT_EQ(task->launch(), 0);
-    EXPECT_EQ(processName(task->processIdentifier()), QByteArray("running"));
+    EXPECT_TRUE(task->isLaunching()) << "the authorization is still under way";
+    EXPECT_FALSE(task->isRunning());
+    EXPECT_EQ(task->processIdentifier(), 0);
+    EXPECT_EQ(task->launch(), EBUSY);
+    ASSERT_TRUE(settled.wait(endTimeoutMs));
+    EXPECT_EQ(settled.first().first().value<qint32>(), 0);
+    EXPECT_TRUE(task->isRunning());
+    EXPECT_GT(task->processIdentifier(), 0);
     task->waitUntilExit();
     EXPECT_EQ(task->terminationStatus(), 0);
     QSignalSpy ended(task.get(), &LXPrivilegedTask::didTerminate);
     EXPECT_TRUE(ended.wait(endTimeoutMs));
 }
 
-TEST_F(LXPrivilegedTaskTest, AfterWaitUntilExitTheNextTimerFiringAnnouncesOnce) {
-    const auto task = makeTask(m_scripts.write(QStringLiteral("brief"), "sleep 0.2; exit 3"));
+TEST_F(LXPrivilegedTaskTest, WaitUntilExitCoversAnUnsettledLaunchAndTheNextTimerAnnouncesOnce) {
+    FakeAuthorization slow("slow");
+    const auto task = makeTask(m_scripts.write(QStringLiteral("brief"), "sleep 0.4; exit 3"));
+    QSignalSpy settled(task.get(), &LXPrivilegedTask::launchSettled);
     QSignalSpy ended(task.get(), &LXPrivilegedTask::didTerminate);
     ASSERT_EQ(task->launch(), 0);
     task->waitUntilExit();
+    EXPECT_EQ(settled.size(), 1);
     EXPECT_FALSE(task->isRunning());
     EXPECT_EQ(task->terminationStatus(), 768);
     EXPECT_TRUE(ended.isEmpty());
@@ -184,11 +227,12 @@ TEST_F(LXPrivilegedTaskTest, AfterWaitUntilExitTheNextTimerFiringAnnouncesOnce) 
 TEST_F(LXPrivilegedTaskTest, RunningTaskKeepsItselfAliveUntilItsEndIsSeen) {
     std::weak_ptr<LXPrivilegedTask> watched;
     {
+        FakeAuthorization slow("slow");
         const auto task = makeTask(m_scripts.write(QStringLiteral("alive"), "sleep 0.2"));
         ASSERT_EQ(task->launch(), 0);
         watched = task;
     }
-    EXPECT_FALSE(watched.expired());
+    EXPECT_FALSE(watched.expired()) << "a launch under way holds its task";
     for (int i = 0; i < 100 && !watched.expired(); ++i)
         QTest::qWait(LXPrivilegedTask::checkStatusIntervalMs);
     EXPECT_TRUE(watched.expired());
@@ -197,11 +241,10 @@ TEST_F(LXPrivilegedTaskTest, RunningTaskKeepsItselfAliveUntilItsEndIsSeen) {
 TEST_F(LXPrivilegedTaskTest, WaitingOnAnUnlaunchedTaskLeavesOtherChildrenAlone) {
     const auto running = makeTask(m_scripts.write(QStringLiteral("other"), "sleep 0.3; exit 3"));
     QSignalSpy ended(running.get(), &LXPrivilegedTask::didTerminate);
-    ASSERT_EQ(running->launch(), 0);
+    ASSERT_EQ(launchAndSettle(running), 0);
 
-    FakeAuthorization cancel("cancel");
-    const auto failed = makeTask(QStringLiteral("/bin/true"));
-    EXPECT_EQ(failed->launch(), LXPrivilegedTask::errAuthorizationCanceled);
+    const auto failed = makeTask(QStringLiteral("/nonexistent/program"));
+    EXPECT_EQ(failed->launch(), LXPrivilegedTask::errAuthorizationToolExecuteFailure);
     failed->waitUntilExit();
     EXPECT_FALSE(failed->isRunning());
     EXPECT_TRUE(running->isRunning());

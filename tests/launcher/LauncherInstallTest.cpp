@@ -180,7 +180,7 @@ TEST_F(LauncherInstallTest, GrantedLaunchRunsOneVelmoraAndTheLauncherStaysRespon
     EXPECT_EQ(velmoraProcesses(), velmoras);
 
     ASSERT_EQ(kill(static_cast<pid_t>(velmora), SIGKILL), 0);
-    ASSERT_TRUE(waitForLog(QStringLiteral("Velmora has ended."))) << m_log.toStdString();
+    ASSERT_TRUE(waitForLog(QStringLiteral("Velmora has ended"))) << m_log.toStdString();
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(velmora)))
         << "Velmora was not collected";
     EXPECT_TRUE(velmoraProcesses().isEmpty());

@@ -1,13 +1,32 @@
-// Stands in for pkexec in tests. FAKE_PKEXEC_ANSWER says how the "user" answers:
-//   grant (default)  replace this process with the program, keeping the process id
-//   slow             the same after a pause, as a user typing a password would
+// Stands in for pkexec in tests, saying and doing what pkexec does. FAKE_PKEXEC_ANSWER says
+// how the authorization goes:
+//   grant (default)  become the program, keeping the process id
+//   slow             the same after a pause, as a person typing a password would
 //   cancel           exit 126, as when the dialog is dismissed
-//   refuse           exit 127, as when the user is not allowed
-// Like pkexec, it runs the program in "/" unless --keep-cwd is given.
+//   refuse           exit 127, not authorized
+//   unreachable      exit 127, polkit cannot be reached
+//   noagent          exit 127, no authentication agent
+//   exit1            exit 1 without a word, as a broken helper might
+//   killed           killed by SIGKILL before the program runs
+// Like pkexec, it sets PKEXEC_UID, runs the program in "/" unless --keep-cwd is given, and,
+// once authorized, marks every descriptor above 2 close-on-exec before it becomes the program.
+#include <linux/close_range.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+namespace {
+
+int fail(int status, const char *message) {
+    std::fprintf(stderr, "%s\n", message);
+    return status;
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
     bool keepCwd = false;
@@ -17,10 +36,34 @@ int main(int argc, char **argv) {
 
     const char *variable = std::getenv("FAKE_PKEXEC_ANSWER");
     const std::string answer = variable ? variable : "grant";
-    if (answer == "cancel") return 126;
-    if (answer == "refuse" || first >= argc) return 127;
+    if (answer == "unreachable")
+        return fail(127,
+                    "Error getting authority: Error initializing authority: Could not "
+                    "connect: No such file or directory");
+    if (first >= argc) return fail(127, "pkexec --version | --help | [--user username] PROGRAM");
+    const char *program = argv[first];
+    if (access(program, F_OK) != 0) {
+        std::fprintf(stderr, "Error accessing %s: %s\n", program, std::strerror(errno));
+        return 127;
+    }
+    if (answer == "cancel")
+        return fail(126, "Error executing command as another user: Request dismissed");
+    if (answer == "refuse")
+        return fail(127,
+                    "Error executing command as another user: Not authorized\n\n"
+                    "This incident has been reported.");
+    if (answer == "noagent")
+        return fail(127,
+                    "Error creating textual authentication agent: Error opening current "
+                    "controlling terminal for the process (`/dev/tty'): No such device or "
+                    "address");
+    if (answer == "exit1") return 1;
+    if (answer == "killed") raise(SIGKILL);
     if (answer == "slow") usleep(300 * 1000);
     if (!keepCwd && chdir("/") != 0) return 127;
-    execv(argv[first], argv + first);
+    setenv("PKEXEC_UID", std::to_string(getuid()).c_str(), 1);
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    execv(program, argv + first);
+    std::fprintf(stderr, "Error executing %s: %s\n", program, std::strerror(errno));
     return 127;
 }

@@ -1,7 +1,7 @@
 #include "platform/linux/InputEvent.h"
 #include "platform/linux/KeyboardTap.h"
 
-#include "platform/linux/KeyboardMonitor.h"
+#include "platform/linux/BrokerClient.h"
 #include "platform/linux/PipeKeyboardSource.h"
 #include "platform/linux/PipeSink.h"
 #include "tests/platform/OutputTracker.h"
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <algorithm>
@@ -140,29 +141,6 @@ TEST_F(KeyboardTapTest, UnplugWithKeysHeldReleasesThem) {
     EXPECT_EQ(tap->keyboardCount(), 1);
     key(other, KEY_A, 0);
     expectClean();
-}
-
-// After a suspend, or while the main thread is busy, a keyboard can be announced again
-// under its old node before its old handle has been read to its end.
-TEST_F(KeyboardTapTest, KeyboardAnnouncedAtTheNodeOfADeadOneReplacesIt) {
-    auto monitor = KeyboardMonitor::create();
-    if (!monitor) GTEST_SKIP() << "udev cannot be reached";
-    KeyboardMonitor *announcer = monitor.get();
-    tap->watchForNewKeyboards(std::move(monitor));
-    const QString node = QStringLiteral("/nonexistent/event7");
-    auto source = std::make_unique<PipeKeyboardSource>();
-    PipeKeyboardSource *old = source.get();
-    tap->addKeyboard(std::move(source), node);
-    const input_event press[] = {event(EV_KEY, KEY_Q, 1), event(EV_SYN, SYN_REPORT, 0)};
-    write(old, press);
-    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
-    output.drain(sink->outputFd());
-    ASSERT_TRUE(output.isDown(KEY_KP4));
-    old->closeWriteEnd();
-    emit announcer->deviceAdded(node);
-    EXPECT_EQ(tap->keyboardCount(), 0);
-    output.drain(sink->outputFd());
-    EXPECT_FALSE(output.isDown(KEY_KP4));
 }
 
 TEST_F(KeyboardTapTest, GrabsOnlyOnceNoKeyIsHeld) {
@@ -348,6 +326,91 @@ TEST_F(KeyboardTapWatchdogTest, StalledMainThreadFailsOpenAndRearms) {
     key(keyboard, KEY_Q, 0);
     ASSERT_TRUE(waitFor([&] { return keyboard->isGrabbed(); }));
     EXPECT_EQ(tap->status(), KeyboardTap::Status::Active);
+}
+
+// The tap on the devices of a keyboard broker the test plays over a socket pair; the virtual
+// keyboard is a pipe the test reads.
+class KeyboardTapBrokerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UniqueFd ours, theirs;
+        ASSERT_TRUE(BrokerChannel::makePair(ours, theirs));
+        broker = std::make_unique<BrokerChannel>(std::move(theirs));
+        int fds[2];
+        ASSERT_EQ(pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+        output.reset(fds[0]);
+        send(BrokerMessage::withFd(BrokerMessageType::VirtualKeyboard, UniqueFd(fds[1])));
+        send(BrokerMessage(BrokerMessageType::ScanDone));
+        remapper.keyMap = {{VirtualQ, VirtualKeypad4}};
+        auto created =
+            KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(ours), -1),
+                                          &TestRemapper::callback, &remapper);
+        ASSERT_TRUE(created) << created.failure().message.toStdString();
+        tap = created.take();
+        auto source = std::make_unique<PipeKeyboardSource>();
+        keyboard = source.get();
+        tap->addKeyboard(std::move(source), QStringLiteral("/dev/input/event7"));
+        ASSERT_TRUE(keyboard->isGrabbed());
+    }
+
+    void send(const BrokerMessage &message) { ASSERT_EQ(broker->send(message), 0); }
+    void pumpFor(std::chrono::milliseconds time) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < time.count()) QCoreApplication::processEvents();
+        tracker.drain(output.get());
+    }
+    void pressQ() {
+        const input_event press[] = {event(EV_KEY, KEY_Q, 1), event(EV_SYN, SYN_REPORT, 0)};
+        ASSERT_EQ(::write(keyboard->writeFd(), press, sizeof press), ssize_t(sizeof press));
+        pumpFor(50ms);
+        ASSERT_TRUE(tracker.isDown(KEY_KP4));
+    }
+
+    TestRemapper remapper;
+    std::unique_ptr<BrokerChannel> broker;
+    UniqueFd output;
+    OutputTracker tracker;
+    std::unique_ptr<KeyboardTap> tap;
+    PipeKeyboardSource *keyboard = nullptr;
+};
+
+TEST_F(KeyboardTapBrokerTest, TheBrokerLettingGoFailsTheTapOpenUntilItHasBeatenAWhile) {
+    pressQ();
+    send(BrokerMessage(BrokerMessageType::KeyboardsReleased));
+    pumpFor(100ms);
+    EXPECT_FALSE(tracker.isDown(KEY_KP4));
+    EXPECT_FALSE(keyboard->isGrabbed());
+    EXPECT_EQ(tap->status(), KeyboardTap::Status::DisabledByWatchdog);
+    pumpFor(KeyboardTap::DefaultStallLimit + 500ms);
+    EXPECT_TRUE(keyboard->isGrabbed());
+    EXPECT_EQ(tap->status(), KeyboardTap::Status::Active);
+    EXPECT_EQ(broker->receive().message.type, BrokerMessageType::Start);
+    EXPECT_EQ(broker->receive().message.type, BrokerMessageType::Heartbeat) << "it beats";
+}
+
+TEST_F(KeyboardTapBrokerTest, WithoutTheBrokerEverythingIsLetGoForGood) {
+    pressQ();
+    broker.reset();
+    pumpFor(100ms);
+    EXPECT_FALSE(tracker.anyKeyDown());
+    EXPECT_FALSE(keyboard->isGrabbed());
+    EXPECT_EQ(tap->status(), KeyboardTap::Status::BrokerLost);
+}
+
+// After a suspend, or while the main thread is busy, a keyboard can be handed over again
+// under its old node before its old handle has been read to its end.
+TEST_F(KeyboardTapBrokerTest, AKeyboardHandedOverAtTheNodeOfADeadOneReplacesIt) {
+    pressQ();
+    keyboard->closeWriteEnd();
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    close(fds[0]);
+    // Not an input device: only what becomes of the dead one matters here.
+    send(BrokerMessage::withFd(BrokerMessageType::Keyboard, UniqueFd(fds[1]), "/dev/input/event7"));
+    pumpFor(100ms);
+    EXPECT_EQ(tap->keyboardCount(), 0);
+    EXPECT_FALSE(tracker.isDown(KEY_KP4));
 }
 
 }  // namespace

@@ -1,22 +1,25 @@
 #include "platform/linux/UinputSink.h"
 
 #include "platform/linux/InputEvent.h"
-#include "platform/linux/LibevdevKeyboardSource.h"
+#include "platform/linux/broker/LinuxBrokerDevices.h"
 #include "tests/vm/EventNodeReader.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-// Needs /dev/uinput, so it runs in the test virtual machine; elsewhere it skips.
+// The virtual keyboard as the broker makes it and the tap writes to it. Needs /dev/uinput, so
+// it runs in the test virtual machine; elsewhere it skips.
 class UinputSinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto created = UinputSink::create();
-        if (!created) GTEST_SKIP() << created.failure().message.toStdString();
-        sink = created.take();
+        BrokerDevices::Created created = devices.createVirtualKeyboard();
+        if (!created.fd)
+            GTEST_SKIP() << UinputSink::creationFailure(created.errorNumber).message.toStdString();
+        sink = UinputSink::adopt(std::move(created.fd));
         ASSERT_FALSE(sink->devnode().isEmpty());
         reader = std::make_unique<EventNodeReader>(sink->devnode());
         ASSERT_TRUE(reader->isOpen());
@@ -32,10 +35,10 @@ protected:
         return events;
     }
 
+    LinuxBrokerDevices devices;
     std::unique_ptr<UinputSink> sink;
     std::unique_ptr<EventNodeReader> reader;
 };
-
 TEST_F(UinputSinkTest, WhatIsWrittenIsWhatProgramsRead) {
     struct Case {
         const char *name;
@@ -74,9 +77,10 @@ TEST_F(UinputSinkTest, ReleaseAllKeysLiftsWhatIsDown) {
 }
 
 TEST_F(UinputSinkTest, IsNeverTakenForAPhysicalKeyboard) {
-    auto source = LibevdevKeyboardSource::open(sink->devnode());
-    ASSERT_FALSE(source);
-    EXPECT_EQ(source.failure().errorNumber, 0);
+    const LinuxBrokerDevices::Attempt attempt =
+        LinuxBrokerDevices::openKeyboard(sink->devnode().toStdString());
+    EXPECT_FALSE(attempt.keyboard);
+    EXPECT_EQ(attempt.errorNumber, 0);
 }
 
 }  // namespace

@@ -12,13 +12,14 @@ public:
     XvfbServer(const XvfbServer &) = delete;
     XvfbServer &operator=(const XvfbServer &) = delete;
 
-    bool start();
+    // With an authority file, only clients holding one of its cookies may connect.
+    bool start(const QString &authorityFile = {});
     void stop();
     // ":N", for DISPLAY or xcb_connect.
     QString display() const { return QStringLiteral(":%1").arg(m_number); }
 
 private:
-    bool startOn(int number);
+    bool startOn(int number, const QString &authorityFile);
 
     QProcess m_process;
     int m_number = -1;

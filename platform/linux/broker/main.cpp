@@ -1,0 +1,39 @@
+// VelmoraBroker: the privileged part of Velmora, started by Velmora itself (never by hand)
+// with its end of the broker socket as descriptor 3.
+#include "platform/linux/broker/KeyboardBroker.h"
+#include "platform/linux/broker/LinuxBrokerDevices.h"
+
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+constexpr int SocketFd = 3;
+
+// SIGTERM and friends end the broker through its loop, so that it lets go on the way out.
+UniqueFd stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    return UniqueFd(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+}
+
+}  // namespace
+
+int main() {
+    struct stat status {};
+    if (fstat(SocketFd, &status) != 0 || !S_ISSOCK(status.st_mode)) {
+        std::fprintf(stderr, "VelmoraBroker is started by Velmora, not by hand.\n");
+        return 2;
+    }
+    // Diagnostics go to whatever Velmora's error output was; once that is gone, a write must
+    // fail, not end the broker before it has let go.
+    std::signal(SIGPIPE, SIG_IGN);
+    const UniqueFd stop = stopSignals();
+    KeyboardBroker broker(UniqueFd(SocketFd), std::make_unique<LinuxBrokerDevices>());
+    broker.run(stop.get());
+    return 0;
+}
