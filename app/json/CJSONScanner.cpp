@@ -136,114 +136,135 @@ private:
     QVariantList m_long;
 };
 
-// The members of one dictionary as they go into its map. Along the shape learnt from an
-// earlier dictionary with the same first key, each key is expected and each member goes
-// in next to the one that follows it in key order. The first dictionary of a kind is
-// learnt as its shape.
+// The members of one dictionary as they go into its map. A dictionary whose first key
+// starts a shape learnt from an earlier one is read along it: each key is expected, the
+// values wait on the stack of values, and a dictionary that follows the whole shape gets a
+// copy of the shape's map with its values put in. One that leaves the shape, or has none,
+// goes into its map key by key; the first dictionary of a kind is learnt as its shape.
 class CJSONScanner::DictionaryMembers {
 public:
-    DictionaryMembers(DictionaryShapes &shapes, std::vector<MemberNode> &nodes)
-        : m_shapes(shapes), m_nodes(nodes), m_base(nodes.size()) {}
-    ~DictionaryMembers() { m_nodes.resize(m_base); }
+    DictionaryMembers(DictionaryShapes &shapes, std::vector<QVariant> &values,
+                      std::vector<MemberNode> &nodes)
+        : m_shapes(shapes), m_values(values), m_nodes(nodes), m_valueBase(values.size()),
+          m_nodeBase(nodes.size()) {}
+    ~DictionaryMembers() {
+        m_values.resize(m_valueBase);
+        m_nodes.resize(m_nodeBase);
+    }
     DictionaryMembers(const DictionaryMembers &) = delete;
     DictionaryMembers &operator=(const DictionaryMembers &) = delete;
 
     // The key the shape expects next, or null.
     const DictionaryShapes::Key *expectedKey() const {
-        return m_following && count() < m_shape->size() ? &(*m_shape)[count()] : nullptr;
+        return m_shape && m_count < m_shape->keys.size() ? &m_shape->keys[m_count] : nullptr;
+    }
+    // The value of the key expectedKey() gave.
+    void insertExpected(QVariant &&value) {
+        m_values.push_back(std::move(value));
+        ++m_count;
     }
     // keyBytes: where the key stood in the text as its own bytes, or null. A repeated key
     // takes the later value.
     void insert(QString &&key, const char *keyBytes, QVariant &&value) {
-        follow(key);
-        if (m_following) {
-            const int successor = (*m_shape)[count()].successor;
-            const MapNode hint = successor < 0 ? m_map.end() : m_nodes[m_base + successor].node;
-            m_nodes.push_back({place(hint, std::move(key), std::move(value)), keyBytes, successor});
+        if (m_count == 0) {
+            m_shape = m_shapes.find(key);
+            m_learning = m_shape == nullptr;
+        }
+        if (m_shape && (m_count == 0 || (expectedKey() && expectedKey()->text == key))) {
+            insertExpected(std::move(value));
             return;
         }
+        leaveShape();
         const MapNode node = placeBySearch(std::move(key), std::move(value));
-        m_nodes.push_back({node, keyBytes, m_learning ? successorOf(node) : -1});
+        if (m_learning) {
+            m_nodes.push_back({node, keyBytes});
+        }
+        ++m_count;
     }
     QVariantMap take() {
-        if (count() == 0) {
-            return {};
+        if (m_shape && m_count == m_shape->keys.size()) {
+            return QVariantMap(copyOfShape());
         }
+        leaveShape();
         if (m_learning) {
             learn();
         }
-        return QVariantMap(std::move(m_map));
+        return m_map.empty() ? QVariantMap() : QVariantMap(std::move(m_map));
     }
 
 private:
-    size_t count() const { return m_nodes.size() - m_base; }
-    // Whether the members so far, key going in next, still follow a shape.
-    void follow(const QString &key) {
-        if (count() == 0) {
-            m_shape = m_shapes.find(key);
-            m_following = m_shape != nullptr;
-            m_learning = !m_following;
+    // The members read along the shape go into the map; the rest follow them by key.
+    void leaveShape() {
+        if (!m_shape) {
             return;
         }
-        if (m_following &&
-            (count() >= m_shape->size() || !sameText((*m_shape)[count()].text, key))) {
-            m_following = false;
+        for (size_t i = 0; i < m_count; ++i) {
+            placeBySearch(QString(m_shape->keys[i].text), std::move(m_values[m_valueBase + i]));
         }
+        m_shape = nullptr;
     }
-    static bool sameText(const QString &a, const QString &b) {
-        return a.constData() == b.constData() && a.size() == b.size();
+    std::map<QString, QVariant> copyOfShape() {
+        DictionaryShapes::Shape &shape = *m_shape;
+        if (shape.members.empty()) {
+            for (const int index : shape.order) {
+                shape.members.emplace_hint(shape.members.end(), shape.keys[index].text, QVariant());
+            }
+        }
+        std::map<QString, QVariant> map(shape.members);
+        auto node = map.begin();
+        for (const int index : shape.order) {
+            node->second = std::move(m_values[m_valueBase + size_t(index)]);
+            ++node;
+        }
+        return map;
     }
-    MapNode place(MapNode hint, QString &&key, QVariant &&value) {
+    MapNode placeBySearch(QString &&key, QVariant &&value) {
         // The node is made for the key alone: a repeated key drops it and keeps the value.
-        const MapNode node =
-            m_map.emplace_hint(hint, std::piecewise_construct,
-                               std::forward_as_tuple(std::move(key)), std::forward_as_tuple());
+        // Keys in ascending order, as many documents write them, go in at the end.
+        const auto node =
+            m_map.empty() || units(m_map.rbegin()->first) < units(key)
+                ? m_map.emplace_hint(m_map.end(), std::piecewise_construct,
+                                     std::forward_as_tuple(std::move(key)), std::forward_as_tuple())
+                : m_map
+                      .emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                               std::forward_as_tuple())
+                      .first;
         node->second = std::move(value);
         return node;
     }
-    MapNode placeBySearch(QString &&key, QVariant &&value) {
-        // Keys in ascending order, as many documents write them, go in at the end.
-        if (m_map.empty() || units(m_map.rbegin()->first) < units(key)) {
-            return place(m_map.end(), std::move(key), std::move(value));
+    void learn() {
+        // A repeated key has no place of its own, so such a dictionary is no shape.
+        if (m_count > DictionaryShapes::MaximumKeys || m_map.size() != m_count) {
+            return;
         }
-        const auto node =
-            m_map.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
-                          std::forward_as_tuple());
-        node.first->second = std::move(value);
-        return node.first;
+        DictionaryShapes::Shape shape;
+        shape.keys.reserve(m_count);
+        shape.order.reserve(m_count);
+        for (size_t i = m_nodeBase; i < m_nodes.size(); ++i) {
+            shape.keys.push_back({m_nodes[i].node->first, m_nodes[i].keyBytes});
+        }
+        for (auto node = m_map.begin(); node != m_map.end(); ++node) {
+            shape.order.push_back(indexOf(node));
+        }
+        m_shapes.learn(std::move(shape));
     }
-    // The index of the earlier member whose node follows node, or -1.
-    int successorOf(MapNode node) const {
-        const MapNode next = std::next(node);
-        if (next == m_map.end() || count() >= DictionaryShapes::MaximumKeys) {
-            return -1;
-        }
-        for (size_t i = m_base; i < m_nodes.size(); ++i) {
-            if (m_nodes[i].node == next) {
-                return int(i - m_base);
+    int indexOf(MapNode node) const {
+        for (size_t i = m_nodeBase; i < m_nodes.size(); ++i) {
+            if (m_nodes[i].node == node) {
+                return int(i - m_nodeBase);
             }
         }
         return -1;
     }
-    void learn() {
-        // A repeated key has no place of its own, so such a dictionary is no shape.
-        if (count() > DictionaryShapes::MaximumKeys || m_map.size() != count()) {
-            return;
-        }
-        DictionaryShapes::Shape shape;
-        shape.reserve(count());
-        for (size_t i = m_base; i < m_nodes.size(); ++i) {
-            shape.push_back({m_nodes[i].node->first, m_nodes[i].keyBytes, m_nodes[i].successor});
-        }
-        m_shapes.learn(std::move(shape));
-    }
 
     DictionaryShapes &m_shapes;
+    std::vector<QVariant> &m_values;
     std::vector<MemberNode> &m_nodes;
-    size_t m_base;
+    size_t m_valueBase;
+    size_t m_nodeBase;
+    size_t m_count = 0;
     std::map<QString, QVariant> m_map;
-    const DictionaryShapes::Shape *m_shape = nullptr;
-    bool m_following = false;
+    DictionaryShapes::Shape *m_shape = nullptr;
     bool m_learning = false;
 };
 
@@ -332,7 +353,7 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    DictionaryMembers members(m_shapes, m_memberNodes);
+    DictionaryMembers members(m_shapes, m_elements, m_memberNodes);
     while (currentCharacter() != u'}') {
         skipWhitespace();
         if (currentCharacter() == u'}') {
@@ -360,11 +381,11 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
 std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMembers &members) {
     const char *const keyStart = current();
     QString key;
-    if (!scanExpectedKey(members.expectedKey(), key) && !scanJSONStringConstant(&key)) {
+    const bool expected = scanExpectedKey(members.expectedKey());
+    if (!expected && !scanJSONStringConstant(&key)) {
         return DictionaryKeyFailed;
     }
-    // Two quotes around one byte per code unit: the key stood as its own bytes.
-    const bool plain = *keyStart == '"' && current() - keyStart == key.size() + 2;
+    const char *const keyEnd = current();
     skipWhitespace();
     if (!scanCharacter(u':')) {
         return DictionaryColonMissing;
@@ -373,11 +394,17 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMember
     if (!value.isValid()) {
         return DictionaryValueFailed;
     }
+    if (expected) {
+        members.insertExpected(std::move(value));
+        return std::nullopt;
+    }
+    // Two quotes around one byte per code unit: the key stood as its own bytes.
+    const bool plain = *keyStart == '"' && key.size() + 2 == keyEnd - keyStart;
     members.insert(std::move(key), plain ? keyStart + 1 : nullptr, std::move(value));
     return std::nullopt;
 }
 
-bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected, QString &key) {
+bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected) {
     if (!expected || !expected->bytes) {
         return false;
     }
@@ -390,12 +417,10 @@ bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected, QStrin
     const bool same = length <= 16 && end() - bytes >= 16 && end() - expected->bytes >= 16
                           ? ByteWord::equalShort(bytes, expected->bytes, length)
                           : std::memcmp(bytes, expected->bytes, size_t(length)) == 0;
-    if (!same) {
-        return false;
+    if (same) {
+        advance(length + 2);
     }
-    key = QString(expected->text);
-    advance(length + 2);
-    return true;
+    return same;
 }
 
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {

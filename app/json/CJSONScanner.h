@@ -68,7 +68,6 @@ private:
     struct MemberNode {
         MapNode node;
         const char *keyBytes;
-        int successor;
     };
 
     bool fail(quint64 location, ErrorCode code, Error *error);
@@ -80,9 +79,9 @@ private:
     QVariant scanLiteral(const char (&literal)[Size], const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
     std::optional<ErrorCode> scanMember(DictionaryMembers &members);
-    // The key the dictionary's shape expects, when it stands next in the text in its own
-    // bytes; false, without moving, otherwise.
-    bool scanExpectedKey(const DictionaryShapes::Key *expected, QString &key);
+    // Moves past the key the dictionary's shape expects, when it stands next in the text in
+    // its own bytes; false, without moving, otherwise.
+    bool scanExpectedKey(const DictionaryShapes::Key *expected);
     // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
     qsizetype notQuoteRunLength(bool *ascii) const;
     // The text of the run of plain string bytes after the opening quote, which it moves past;
@@ -99,8 +98,8 @@ private:
     std::optional<ErrorCode> appendUnicodeEscape(QString &string);
 
     int m_depth = 0;
-    // Elements and map nodes of the containers being scanned, stacked (see ArrayElements
-    // and DictionaryMembers).
+    // Elements, values and map nodes of the containers being scanned, stacked (see
+    // ArrayElements and DictionaryMembers).
     std::vector<QVariant> m_elements;
     std::vector<MemberNode> m_memberNodes;
     DictionaryShapes m_shapes;

@@ -8,19 +8,20 @@ size_t DictionaryShapes::slotOf(const QString &firstKey) {
     return (address >> 4 ^ address >> 12) % std::tuple_size_v<decltype(m_shapes)>;
 }
 
-const DictionaryShapes::Shape *DictionaryShapes::find(const QString &firstKey) const {
-    const Shape &shape = m_shapes[slotOf(firstKey)];
-    return !shape.empty() && sameText(shape.front().text, firstKey) ? &shape : nullptr;
+DictionaryShapes::Shape *DictionaryShapes::find(const QString &firstKey) {
+    Shape &shape = m_shapes[slotOf(firstKey)];
+    return !shape.keys.empty() && sameText(shape.keys.front().text, firstKey) ? &shape : nullptr;
 }
 
 void DictionaryShapes::learn(Shape shape) {
-    if (!shape.empty() && !find(shape.front().text)) {
-        m_shapes[slotOf(shape.front().text)] = std::move(shape);
+    Shape &slot = m_shapes[slotOf(shape.keys.front().text)];
+    if (slot.keys.empty()) {
+        slot = std::move(shape);
     }
 }
 
 void DictionaryShapes::clear() {
     for (Shape &shape : m_shapes) {
-        shape.clear();
+        shape = Shape();
     }
 }

@@ -156,6 +156,36 @@ TEST(JSONReaderValues, LongArraysKeepOrderAndFailAsShortOnes) {
     EXPECT_EQ(failed.location, 0u);
 }
 
+// Records after the first of their kind are read along its keys: each must come out as it
+// does alone, however it strays from the first.
+TEST(JSONReaderValues, RecordsReadAlongAnEarlierOneComeOutAsAlone) {
+    const char *const records[] = {
+        R"({"b":1,"a":"x","c":[2]})",
+        R"({"b":3,"a":"y","c":[]})",
+        R"({"b":4,"a":"z"})",
+        R"({"b":5,"a":"w","c":6,"d":7})",
+        R"({"b":8,"c":9,"a":10})",
+        R"({"b":11,"a":12,"a":13,"c":14})",
+        R"({"b":15,"b":16,"c":17})",
+        R"({"b":18,"\u0061":19,"c":20})",
+        R"({"b":{"b":21,"a":22,"c":23},"a":{"b":24},"c":25})",
+        R"({"b" : 26 , "a" : 27 , "c" : 28})",
+        R"({"b":29})",
+    };
+    QByteArray document = "[";
+    QVariantList alone;
+    for (const char *record : records) {
+        document += QByteArray(record) + ',';
+        alone.append(parse(record));
+    }
+    const QVariantList together = parse(document + ']').toList();
+    ASSERT_EQ(together.size(), alone.size());
+    for (qsizetype i = 0; i < alone.size(); ++i) {
+        EXPECT_EQ(together[i], alone[i]) << records[i];
+        EXPECT_EQ(together[i].toMap().keys(), alone[i].toMap().keys()) << records[i];
+    }
+}
+
 TEST(JSONReaderNesting, LimitFailsTheEnclosingConstructWithoutOverflow) {
     const int limit = CJSONScanner::MaximumNestingDepth;
     const QByteArray deepest = QByteArray(limit, '[') + QByteArray(limit, ']');
