@@ -137,110 +137,107 @@ private:
 };
 
 // The members of one dictionary as they go into its map. A dictionary whose first key
-// starts a shape learnt from an earlier one is read along it: each key is expected, the
-// values wait on the stack of values, and a dictionary that follows the whole shape gets a
-// copy of the shape's map with its values put in. One that leaves the shape, or has none,
-// goes into its map key by key; the first dictionary of a kind is learnt as its shape.
+// starts a shape learnt from an earlier one is read along it: its map starts as a copy of
+// the shape's, each value goes into its key's node, and the key after the last one read
+// is expected next. At the end the keys it did not have are taken out; keys the shape
+// lacks go in by search. A dictionary without a shape goes into its map key by key, and
+// the first one of a kind is learnt as its shape.
 class CJSONScanner::DictionaryMembers {
 public:
-    DictionaryMembers(DictionaryShapes &shapes, std::vector<QVariant> &values,
-                      std::vector<MemberNode> &nodes)
-        : m_shapes(shapes), m_values(values), m_nodes(nodes), m_valueBase(values.size()),
-          m_nodeBase(nodes.size()) {}
-    ~DictionaryMembers() {
-        m_values.resize(m_valueBase);
-        m_nodes.resize(m_nodeBase);
-    }
+    DictionaryMembers(DictionaryShapes &shapes, std::vector<MemberNode> &nodes)
+        : m_shapes(shapes), m_nodes(nodes), m_base(nodes.size()) {}
+    ~DictionaryMembers() { m_nodes.resize(m_base); }
     DictionaryMembers(const DictionaryMembers &) = delete;
     DictionaryMembers &operator=(const DictionaryMembers &) = delete;
 
     // The key the shape expects next, or null.
     const DictionaryShapes::Key *expectedKey() const {
-        return m_shape && m_count < m_shape->keys.size() ? &m_shape->keys[m_count] : nullptr;
+        return m_shape && m_next < m_shape->keys.size() ? &m_shape->keys[m_next] : nullptr;
     }
     // The value of the key expectedKey() gave.
-    void insertExpected(QVariant &&value) {
-        m_values.push_back(std::move(value));
-        ++m_count;
-    }
+    void insertExpected(QVariant &&value) { placeInShape(m_next, std::move(value)); }
     // keyBytes: where the key stood in the text as its own bytes, or null. A repeated key
     // takes the later value.
     void insert(QString &&key, const char *keyBytes, QVariant &&value) {
-        if (m_count == 0) {
-            m_shape = m_shapes.find(key);
-            m_learning = m_shape == nullptr;
+        if (!m_started) {
+            start(key);
         }
-        if (m_shape && (m_count == 0 || (expectedKey() && expectedKey()->text == key))) {
-            insertExpected(std::move(value));
-            return;
+        if (m_shape) {
+            const qsizetype index = m_shape->indexOf(key, m_next);
+            if (index >= 0) {
+                placeInShape(size_t(index), std::move(value));
+                return;
+            }
         }
-        leaveShape();
-        const MapNode node = placeBySearch(std::move(key), std::move(value));
+        const MapNode node =
+            placeBySearch(m_shape ? m_extra : m_map, std::move(key), std::move(value));
         if (m_learning) {
             m_nodes.push_back({node, keyBytes});
         }
-        ++m_count;
     }
     QVariantMap take() {
-        if (m_shape && m_count == m_shape->keys.size()) {
-            return QVariantMap(copyOfShape());
-        }
-        leaveShape();
-        if (m_learning) {
+        if (m_shape) {
+            dropKeysNotRead();
+            m_map.merge(m_extra);
+        } else if (m_learning) {
             learn();
         }
         return m_map.empty() ? QVariantMap() : QVariantMap(std::move(m_map));
     }
 
 private:
-    // The members read along the shape go into the map; the rest follow them by key.
-    void leaveShape() {
+    void start(const QString &firstKey) {
+        m_started = true;
+        m_shape = m_shapes.find(firstKey);
         if (!m_shape) {
+            m_learning = m_shapes.hasRoomFor(firstKey);
             return;
         }
-        for (size_t i = 0; i < m_count; ++i) {
-            placeBySearch(QString(m_shape->keys[i].text), std::move(m_values[m_valueBase + i]));
+        m_map = m_shape->members();
+        m_nodes.resize(m_base + m_shape->keys.size());
+        auto node = m_map.begin();
+        for (const int index : m_shape->order) {
+            m_nodes[m_base + size_t(index)].node = node++;
         }
-        m_shape = nullptr;
     }
-    std::map<QString, QVariant> copyOfShape() {
-        DictionaryShapes::Shape &shape = *m_shape;
-        if (shape.members.empty()) {
-            for (const int index : shape.order) {
-                shape.members.emplace_hint(shape.members.end(), shape.keys[index].text, QVariant());
+    void placeInShape(size_t index, QVariant &&value) {
+        QVariant &place = m_nodes[m_base + index].node->second;
+        m_read += !place.isValid();
+        place = std::move(value);
+        m_next = index + 1;
+    }
+    void dropKeysNotRead() {
+        for (size_t i = m_base; m_read < m_shape->keys.size() && i < m_nodes.size(); ++i) {
+            if (!m_nodes[i].node->second.isValid()) {
+                m_map.erase(m_nodes[i].node);
+                ++m_read;
             }
         }
-        std::map<QString, QVariant> map(shape.members);
-        auto node = map.begin();
-        for (const int index : shape.order) {
-            node->second = std::move(m_values[m_valueBase + size_t(index)]);
-            ++node;
-        }
-        return map;
     }
-    MapNode placeBySearch(QString &&key, QVariant &&value) {
+    static MapNode placeBySearch(std::map<QString, QVariant> &map, QString &&key,
+                                 QVariant &&value) {
         // The node is made for the key alone: a repeated key drops it and keeps the value.
         // Keys in ascending order, as many documents write them, go in at the end.
         const auto node =
-            m_map.empty() || units(m_map.rbegin()->first) < units(key)
-                ? m_map.emplace_hint(m_map.end(), std::piecewise_construct,
-                                     std::forward_as_tuple(std::move(key)), std::forward_as_tuple())
-                : m_map
-                      .emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
-                               std::forward_as_tuple())
+            map.empty() || units(map.rbegin()->first) < units(key)
+                ? map.emplace_hint(map.end(), std::piecewise_construct,
+                                   std::forward_as_tuple(std::move(key)), std::forward_as_tuple())
+                : map.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                              std::forward_as_tuple())
                       .first;
         node->second = std::move(value);
         return node;
     }
     void learn() {
+        const size_t count = m_nodes.size() - m_base;
         // A repeated key has no place of its own, so such a dictionary is no shape.
-        if (m_count > DictionaryShapes::MaximumKeys || m_map.size() != m_count) {
+        if (count > DictionaryShapes::MaximumKeys || m_map.size() != count) {
             return;
         }
         DictionaryShapes::Shape shape;
-        shape.keys.reserve(m_count);
-        shape.order.reserve(m_count);
-        for (size_t i = m_nodeBase; i < m_nodes.size(); ++i) {
+        shape.keys.reserve(count);
+        shape.order.reserve(count);
+        for (size_t i = m_base; i < m_nodes.size(); ++i) {
             shape.keys.push_back({m_nodes[i].node->first, m_nodes[i].keyBytes});
         }
         for (auto node = m_map.begin(); node != m_map.end(); ++node) {
@@ -249,22 +246,27 @@ private:
         m_shapes.learn(std::move(shape));
     }
     int indexOf(MapNode node) const {
-        for (size_t i = m_nodeBase; i < m_nodes.size(); ++i) {
+        for (size_t i = m_base; i < m_nodes.size(); ++i) {
             if (m_nodes[i].node == node) {
-                return int(i - m_nodeBase);
+                return int(i - m_base);
             }
         }
         return -1;
     }
 
     DictionaryShapes &m_shapes;
-    std::vector<QVariant> &m_values;
+    // Along a shape, the node of each of its keys in the shape's order; while learning, the
+    // node of each member in the text's order.
     std::vector<MemberNode> &m_nodes;
-    size_t m_valueBase;
-    size_t m_nodeBase;
-    size_t m_count = 0;
+    size_t m_base;
     std::map<QString, QVariant> m_map;
+    // Along a shape, the members of keys it lacks.
+    std::map<QString, QVariant> m_extra;
     DictionaryShapes::Shape *m_shape = nullptr;
+    // The index in the shape after the key read last, and how many of its keys were read.
+    size_t m_next = 0;
+    size_t m_read = 0;
+    bool m_started = false;
     bool m_learning = false;
 };
 
@@ -353,7 +355,7 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    DictionaryMembers members(m_shapes, m_elements, m_memberNodes);
+    DictionaryMembers members(m_shapes, m_memberNodes);
     while (currentCharacter() != u'}') {
         skipWhitespace();
         if (currentCharacter() == u'}') {

@@ -2,21 +2,74 @@
 
 #include <cstdint>
 
-size_t DictionaryShapes::slotOf(const QString &firstKey) {
-    // The text's address: keys read through the string cache share it while they repeat.
-    const auto address = reinterpret_cast<uintptr_t>(firstKey.constData());
-    return (address >> 4 ^ address >> 12) % std::tuple_size_v<decltype(m_shapes)>;
+qsizetype DictionaryShapes::Shape::indexOf(const QString &key, size_t from) const {
+    if (from < keys.size() && sameText(keys[from].text, key)) {
+        return qsizetype(from);
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (sameText(keys[i].text, key)) {
+            return qsizetype(i);
+        }
+    }
+    return -1;
+}
+
+const std::map<QString, QVariant> &DictionaryShapes::Shape::members() {
+    if (m_members.empty()) {
+        for (const int index : order) {
+            m_members.emplace_hint(m_members.end(), keys[size_t(index)].text, QVariant());
+        }
+    }
+    return m_members;
+}
+
+size_t DictionaryShapes::placeOf(const QString &firstKey) {
+    // Keys are short and told apart by their length and ends: a full hash costs more than
+    // the probes it would save.
+    const qsizetype size = firstKey.size();
+    if (size == 0) {
+        return 0;
+    }
+    const char16_t *const units = reinterpret_cast<const char16_t *>(firstKey.constData());
+    uint64_t mixed = uint64_t(size);
+    for (const qsizetype at : {qsizetype(0), size / 2, size - 1}) {
+        mixed = (mixed << 16 | units[at]) * 0x9E3779B97F4A7C15ULL;
+    }
+    return size_t(mixed >> 40) % Places;
 }
 
 DictionaryShapes::Shape *DictionaryShapes::find(const QString &firstKey) {
-    Shape &shape = m_shapes[slotOf(firstKey)];
-    return !shape.keys.empty() && sameText(shape.keys.front().text, firstKey) ? &shape : nullptr;
+    const size_t place = placeOf(firstKey);
+    for (size_t probe = 0; probe < Probes; ++probe) {
+        Shape &shape = m_shapes[(place + probe) % Places];
+        if (shape.keys.empty()) {
+            return nullptr;
+        }
+        if (sameText(shape.keys.front().text, firstKey)) {
+            return &shape;
+        }
+    }
+    return nullptr;
+}
+
+bool DictionaryShapes::hasRoomFor(const QString &firstKey) const {
+    const size_t place = placeOf(firstKey);
+    for (size_t probe = 0; probe < Probes; ++probe) {
+        if (m_shapes[(place + probe) % Places].keys.empty()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void DictionaryShapes::learn(Shape shape) {
-    Shape &slot = m_shapes[slotOf(shape.keys.front().text)];
-    if (slot.keys.empty()) {
-        slot = std::move(shape);
+    const size_t place = placeOf(shape.keys.front().text);
+    for (size_t probe = 0; probe < Probes; ++probe) {
+        Shape &free = m_shapes[(place + probe) % Places];
+        if (free.keys.empty()) {
+            free = std::move(shape);
+            return;
+        }
     }
 }
 

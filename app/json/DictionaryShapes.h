@@ -26,25 +26,36 @@ public:
         std::vector<Key> keys;
         // For each key in key order, its index in keys.
         std::vector<int> order;
-        // The keys with invalid values, made the first time a dictionary follows the
-        // whole shape.
-        std::map<QString, QVariant> members;
+
+        // The index of the key, looked for at from first; -1 when the shape lacks it.
+        qsizetype indexOf(const QString &key, size_t from) const;
+        // The keys with invalid values, in a map made the first time it is asked for.
+        const std::map<QString, QVariant> &members();
+
+    private:
+        std::map<QString, QVariant> m_members;
     };
 
-    // The shape whose first key is this very string (the same shared text), or null. It
-    // stays where it is until clear(): the dictionaries being read along it point to it.
+    // The shape whose first key is this one, or null. It stays where it is until clear():
+    // the dictionaries being read along it point to it.
     Shape *find(const QString &firstKey);
-    // Keeps the shape, which has at least one key, unless its place is taken: the first
-    // shape of a place stays, so that records of two alternating kinds do not keep
-    // replacing each other, and no shape moves under a dictionary.
+    // Whether a shape with this first key would be kept.
+    bool hasRoomFor(const QString &firstKey) const;
+    // Keeps the shape, which has at least one key, if there is room for it: the first
+    // shapes stay, so that records of kinds that alternate do not keep replacing each
+    // other, and no shape moves under a dictionary.
     void learn(Shape shape);
     void clear();
 
 private:
-    static size_t slotOf(const QString &firstKey);
+    // A shape is kept in the first free one of Probes places from its first key's own.
+    static constexpr size_t Places = 128;
+    static constexpr size_t Probes = 4;
+
+    static size_t placeOf(const QString &firstKey);
     static bool sameText(const QString &a, const QString &b) {
-        return a.constData() == b.constData() && a.size() == b.size();
+        return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
     }
 
-    std::array<Shape, 64> m_shapes;
+    std::array<Shape, Places> m_shapes;
 };

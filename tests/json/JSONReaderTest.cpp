@@ -171,6 +171,8 @@ TEST(JSONReaderValues, RecordsReadAlongAnEarlierOneComeOutAsAlone) {
         R"({"b":{"b":21,"a":22,"c":23},"a":{"b":24},"c":25})",
         R"({"b" : 26 , "a" : 27 , "c" : 28})",
         R"({"b":29})",
+        R"({"b":30,"c":31})",
+        R"({"b":32,"x":33,"a":34,"c":35,"a":36})",
     };
     QByteArray document = "[";
     QVariantList alone;
