@@ -3,6 +3,7 @@
 #include "json/ByteWord.h"
 #include "json/Utf8Codec.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -201,17 +202,15 @@ private:
         }
     }
     void placeInShape(size_t index, QVariant &&value) {
-        QVariant &place = m_nodes[m_base + index].node->second;
-        m_read += !place.isValid();
-        place = std::move(value);
+        m_nodes[m_base + index].node->second = std::move(value);
+        m_read |= uint64_t(1) << index;
         m_next = index + 1;
     }
     void dropKeysNotRead() {
-        for (size_t i = m_base; m_read < m_shape->keys.size() && i < m_nodes.size(); ++i) {
-            if (!m_nodes[i].node->second.isValid()) {
-                m_map.erase(m_nodes[i].node);
-                ++m_read;
-            }
+        const size_t count = m_shape->keys.size();
+        const uint64_t all = count == 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
+        for (uint64_t notRead = all & ~m_read; notRead != 0; notRead &= notRead - 1) {
+            m_map.erase(m_nodes[m_base + size_t(std::countr_zero(notRead))].node);
         }
     }
     static MapNode placeBySearch(std::map<QString, QVariant> &map, QString &&key,
@@ -263,9 +262,10 @@ private:
     // Along a shape, the members of keys it lacks.
     std::map<QString, QVariant> m_extra;
     DictionaryShapes::Shape *m_shape = nullptr;
-    // The index in the shape after the key read last, and how many of its keys were read.
+    // The index in the shape after the key read last, and one bit for each key read.
+    static_assert(DictionaryShapes::MaximumKeys <= 64);
     size_t m_next = 0;
-    size_t m_read = 0;
+    uint64_t m_read = 0;
     bool m_started = false;
     bool m_learning = false;
 };
