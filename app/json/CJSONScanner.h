@@ -98,8 +98,8 @@ private:
     std::optional<ErrorCode> appendUnicodeEscape(QString &string);
 
     int m_depth = 0;
-    // Elements, values and map nodes of the containers being scanned, stacked (see
-    // ArrayElements and DictionaryMembers).
+    // Elements and map nodes of the containers being scanned, stacked (see ArrayElements
+    // and DictionaryMembers).
     std::vector<QVariant> m_elements;
     std::vector<MemberNode> m_memberNodes;
     DictionaryShapes m_shapes;
