@@ -35,6 +35,20 @@ TEST(CDataScanner, WhitespaceIsThePosixSixOnly) {
     EXPECT_EQ(scanner->scanLocation(), 0u);
 }
 
+TEST(CDataScanner, LongWhitespaceRunsStopAtTheFirstOtherByte) {
+    const std::pair<QByteArray, quint64> cases[] = {
+        {QByteArray(16, ' '), 16},
+        {QByteArray(20, ' ') + "\n" + QByteArray(17, ' ') + "\tx", 39},
+        {QByteArray(9, ' ') + "\r\n" + QByteArray(30, ' ') + "\xA0" + QByteArray(20, ' '), 41},
+        {" " + QByteArray(40, '\n') + "]", 41},
+    };
+    for (const auto &[text, location] : cases) {
+        auto scanner = CDataScanner::scannerWithData(text);
+        scanner->skipWhitespace();
+        EXPECT_EQ(scanner->scanLocation(), location) << text.constData();
+    }
+}
+
 TEST(CDataScanner, NumberRuns) {
     struct Case {
         const char *input;
@@ -43,10 +57,29 @@ TEST(CDataScanner, NumberRuns) {
         quint64 location;
     };
     const Case cases[] = {
-        {"1.2.3,", true, 1.2, 5},     {"-x", true, 0.0, 1},           {"1e+5", true, 1.0, 2},
-        {"+5", false, 0.0, 0},        {"1.5e3", true, 1500, 5},       {"007", true, 7, 3},
-        {"1e999", true, INFINITY, 5}, {"-1e999", true, -INFINITY, 6}, {"1e-999", true, 0.0, 6},
-        {"-inf", true, 0.0, 1},       {"0x1p3", true, 0.0, 1},        {"2E-3]", true, 0.002, 4},
+        {"1.2.3,", true, 1.2, 5},
+        {"-x", true, 0.0, 1},
+        {"1e+5", true, 1.0, 2},
+        {"+5", false, 0.0, 0},
+        {"1.5e3", true, 1500, 5},
+        {"007", true, 7, 3},
+        {"1e999", true, INFINITY, 5},
+        {"-1e999", true, -INFINITY, 6},
+        {"1e-999", true, 0.0, 6},
+        {"-inf", true, 0.0, 1},
+        {"0x1p3", true, 0.0, 1},
+        {"2E-3]", true, 0.002, 4},
+        // Integers short enough to be read digit by digit, and what lies just past them.
+        {"-0", true, -0.0, 2},
+        {"12345678", true, 12345678, 8},
+        {"1234567a", true, 1234567, 7},
+        {"-98765432]", true, -98765432, 9},
+        {"123456789012345,", true, 123456789012345, 15},
+        {"1234567890123456", true, 1234567890123456, 16},
+        {"12345678901234567890", true, 12345678901234567890.0, 20},
+        {"12345678.5", true, 12345678.5, 10},
+        {"87654321e2", true, 8765432100, 10},
+        {"1-2", true, 1, 3},
     };
     for (const Case &c : cases) {
         auto scanner = CDataScanner::scannerWithData(bytes(c.input));
@@ -55,6 +88,7 @@ TEST(CDataScanner, NumberRuns) {
         EXPECT_EQ(scanner->scanLocation(), c.location) << c.input;
         if (c.scanned) {
             EXPECT_EQ(value, c.value) << c.input;
+            EXPECT_EQ(std::signbit(value), std::signbit(c.value)) << c.input;
         }
     }
 }
