@@ -1,5 +1,7 @@
 #include "json/DictionaryShapes.h"
 
+#include "json/KeyPool.h"
+
 #include <cstdint>
 
 qsizetype DictionaryShapes::Shape::indexOf(const QString &key, size_t from) const {
@@ -17,7 +19,8 @@ qsizetype DictionaryShapes::Shape::indexOf(const QString &key, size_t from) cons
 const std::map<QString, QVariant> &DictionaryShapes::Shape::members() {
     if (m_members.empty()) {
         for (const int index : order) {
-            m_members.emplace_hint(m_members.end(), keys[size_t(index)].text, QVariant());
+            m_members.emplace_hint(m_members.end(), KeyPool::intern(keys[size_t(index)].text),
+                                   QVariant());
         }
     }
     return m_members;
