@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 const QString CJSONScanner::ErrorDomain = QStringLiteral("CJSONScannerErrorDomain");
@@ -80,9 +81,15 @@ std::u16string_view units(const QString &string) {
     return {reinterpret_cast<const char16_t *>(string.constData()), size_t(string.size())};
 }
 
+// The literals' values, made once: a copy costs less than making one.
 const QVariant &nullValue() {
     static const QVariant value = QVariant::fromValue(nullptr);
     return value;
+}
+
+const QVariant &boolValue(bool truth) {
+    static const QVariant values[] = {QVariant(false), QVariant(true)};
+    return values[truth];
 }
 
 }  // namespace
@@ -202,7 +209,8 @@ private:
         }
     }
     void placeInShape(size_t index, QVariant &&value) {
-        m_nodes[m_base + index].node->second = std::move(value);
+        // Swapped: the node holds an invalid value, which the caller's variant takes away.
+        m_nodes[m_base + index].node->second.swap(value);
         m_read |= uint64_t(1) << index;
         m_next = index + 1;
     }
@@ -224,7 +232,7 @@ private:
                 : map.emplace(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
                               std::forward_as_tuple())
                       .first;
-        node->second = std::move(value);
+        node->second.swap(value);
         return node;
     }
     void learn() {
@@ -296,7 +304,16 @@ QVariant CJSONScanner::scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Erro
     if (!(this->*scan)(&scanned, error)) {
         return {};
     }
-    return QVariant(scanned);
+    if constexpr (std::is_arithmetic_v<Value>) {
+        return QVariant(scanned);
+    } else {
+        // Qt's constructors only copy, and copying a string or a container changes its
+        // atomic count twice: the variant is made empty and the value swapped in. A new
+        // variant is its value's only holder, so it is written in place as setValue() would.
+        QVariant variant{Value()};
+        std::swap(*static_cast<Value *>(const_cast<void *>(variant.constData())), scanned);
+        return variant;
+    }
 }
 
 bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
@@ -336,9 +353,9 @@ QVariant CJSONScanner::scanValue(Error *error) {
     case u'9':
         return scanAs(&CJSONScanner::scanJSONNumberConstant, error);
     case u't':
-        return scanLiteral("true", QVariant(true));
+        return scanLiteral("true", boolValue(true));
     case u'f':
-        return scanLiteral("false", QVariant(false));
+        return scanLiteral("false", boolValue(false));
     case u'n':
         return scanLiteral("null", nullValue());
     default:
