@@ -9,21 +9,25 @@ constexpr uint64_t HighBitsOfEightBytes = 0x8080808080808080ULL;
 
 bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
+bool isThreeByteLead(unsigned char byte) { return (byte & 0xF0) == 0xE0; }
+
+// The value of the three-byte sequence at src (most text outside Latin scripts), or 0 when
+// it is not well-formed. Checked by value, which rules out overlong forms (below U+0800) and
+// encoded surrogates alike.
+char32_t threeByteValue(const unsigned char *src) {
+    const char32_t value =
+        char32_t(src[0] & 0x0F) << 12 | char32_t(src[1] & 0x3F) << 6 | char32_t(src[2] & 0x3F);
+    const bool continued = ((src[1] ^ 0x80) | (src[2] ^ 0x80)) < 0x40;
+    return continued && value >= 0x800 && (value < 0xD800 || value > 0xDFFF) ? value : 0;
+}
+
 // Decodes one multi-byte sequence starting at src (whose first byte is >= 0x80).
 // Returns its length, or 0 when it is not well-formed; *codePoint receives the value.
 int decodeSequence(const unsigned char *src, const unsigned char *end, char32_t *codePoint) {
     const unsigned char lead = src[0];
-    if (lead >= 0xE0 && lead <= 0xEF && end - src >= 3) {
-        // Most text outside Latin scripts: checked by value, which rules out overlong
-        // forms (below U+0800) and encoded surrogates alike.
-        const char32_t value =
-            char32_t(lead & 0x0F) << 12 | char32_t(src[1] & 0x3F) << 6 | char32_t(src[2] & 0x3F);
-        if (!isContinuation(src[1]) || !isContinuation(src[2]) || value < 0x800 ||
-            (value >= 0xD800 && value <= 0xDFFF)) {
-            return 0;
-        }
-        *codePoint = value;
-        return 3;
+    if (isThreeByteLead(lead) && end - src >= 3) {
+        *codePoint = threeByteValue(src);
+        return *codePoint != 0 ? 3 : 0;
     }
     int length;
     unsigned char low = 0x80;
@@ -125,6 +129,17 @@ char16_t *Utf8Codec::decodeInto(char16_t *dst, const char *bytes, qsizetype leng
     const auto *src = reinterpret_cast<const unsigned char *>(bytes);
     const unsigned char *const end = src + length;
     while (src < end) {
+        // A run of three-byte sequences, as in CJK text, in a loop of its own.
+        for (; end - src >= 3 && isThreeByteLead(*src); src += 3) {
+            const char32_t value = threeByteValue(src);
+            if (value == 0) {
+                return nullptr;
+            }
+            *dst++ = char16_t(value);
+        }
+        if (src == end) {
+            break;
+        }
         if (*src >= 0x80) {
             char32_t codePoint;
             const int sequenceLength = decodeSequence(src, end, &codePoint);

@@ -54,6 +54,11 @@ TEST(JSONReaderValues, AcceptedTexts) {
         {"007", 7.0},
         {"truex", true},
         {"{\"k\":{\"n\":[[]]}} trailing", map({{"k", map({{"n", QVariantList{QVariantList()}}})}})},
+        // Long strings, with their stops and non-ASCII bytes on either side of 16-byte blocks.
+        {"\"0123456789abcdef\\n0123456789abcde\xC3\xA9\"",
+         QStringLiteral("0123456789abcdef\n0123456789abcde\u00E9")},
+        {"\"\xE4\xB8\x80\xE4\xBA\x8C\xE4\xB8\x89\xE5\x9B\x9B\xE4\xBA\x94x\\t\xE5\x85\xAD\"",
+         QStringLiteral("\u4E00\u4E8C\u4E09\u56DB\u4E94x\t\u516D")},
     };
     for (const auto &[input, expected] : cases) {
         const QVariant value = parse(input);
