@@ -205,7 +205,8 @@ private:
             m_learning = m_shapes.hasRoomFor(firstKey);
             return;
         }
-        m_map = m_shape->members();
+        // Made by copy construction: assigning would look for nodes to reuse at every one.
+        m_map = std::map<QString, QVariant>(m_shape->members());
         m_nodes.resize(m_base + m_shape->keys.size());
         auto node = m_map.begin();
         for (const int index : m_shape->order) {

@@ -14,11 +14,13 @@ bool isThreeByteLead(unsigned char byte) { return (byte & 0xF0) == 0xE0; }
 // The value of the three-byte sequence at src (most text outside Latin scripts), or 0 when
 // it is not well-formed. Checked by value, which rules out overlong forms (below U+0800) and
 // encoded surrogates alike.
-char32_t threeByteValue(const unsigned char *src) {
-    const char32_t value =
-        char32_t(src[0] & 0x0F) << 12 | char32_t(src[1] & 0x3F) << 6 | char32_t(src[2] & 0x3F);
-    const bool continued = ((src[1] ^ 0x80) | (src[2] ^ 0x80)) < 0x40;
-    return continued && value >= 0x800 && (value < 0xD800 || value > 0xDFFF) ? value : 0;
+// Inlined: it is the whole body of the three-byte loop.
+[[gnu::always_inline]] inline char32_t threeByteValue(const unsigned char *src) {
+    // Continuation bytes are 10xxxxxx: flipping the top bit leaves their six value bits.
+    const char32_t second = src[1] ^ 0x80u;
+    const char32_t third = src[2] ^ 0x80u;
+    const char32_t value = char32_t(src[0] & 0x0F) << 12 | second << 6 | third;
+    return (second | third) < 0x40 && value >= 0x800 && value - 0xD800 >= 0x800 ? value : 0;
 }
 
 // Decodes one multi-byte sequence starting at src (whose first byte is >= 0x80).
@@ -100,7 +102,7 @@ bool isSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 QString Utf8Codec::decode(const char *bytes, qsizetype length) {
     // Never more UTF-16 units than UTF-8 bytes. A short text is decoded where that costs no
     // allocation and then made at its exact size; a long one is shrunk in place.
-    constexpr qsizetype Short = 256;
+    constexpr qsizetype Short = 1024;
     if (length <= Short) {
         char16_t buffer[Short];
         const char16_t *const last = decodeInto(buffer, bytes, length);
