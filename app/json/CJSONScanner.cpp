@@ -197,14 +197,11 @@ public:
         return m_map.empty() ? QVariantMap() : QVariantMap(std::move(m_map));
     }
 
-private:
-    void start(const QString &firstKey) {
+    bool started() const { return m_started; }
+    // Reads the dictionary along the shape, whose first key is to come first.
+    void startAlong(DictionaryShapes::Shape *shape) {
         m_started = true;
-        m_shape = m_shapes.find(firstKey);
-        if (!m_shape) {
-            m_learning = m_shapes.hasRoomFor(firstKey);
-            return;
-        }
+        m_shape = shape;
         // Made by copy construction: assigning would look for nodes to reuse at every one.
         m_map = std::map<QString, QVariant>(m_shape->members());
         m_nodes.resize(m_base + m_shape->keys.size());
@@ -212,6 +209,16 @@ private:
         for (const int index : m_shape->order) {
             m_nodes[m_base + size_t(index)].node = node++;
         }
+    }
+
+private:
+    void start(const QString &firstKey) {
+        if (DictionaryShapes::Shape *const shape = m_shapes.find(firstKey)) {
+            startAlong(shape);
+            return;
+        }
+        m_started = true;
+        m_learning = m_shapes.hasRoomFor(firstKey);
     }
     void placeInShape(size_t index, QVariant &&value) {
         // Swapped: the node holds an invalid value, which the caller's variant takes away.
@@ -404,6 +411,11 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
 
 std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMembers &members) {
     const char *const keyStart = current();
+    if (!members.started()) {
+        if (DictionaryShapes::Shape *const shape = shapeOfKeyAhead()) {
+            members.startAlong(shape);
+        }
+    }
     QString key;
     const bool expected = scanExpectedKey(members.expectedKey());
     if (!expected && !scanJSONStringConstant(&key)) {
@@ -426,6 +438,17 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMember
     const bool plain = *keyStart == '"' && key.size() + 2 == keyEnd - keyStart;
     members.insert(std::move(key), plain ? keyStart + 1 : nullptr, std::move(value));
     return std::nullopt;
+}
+
+DictionaryShapes::Shape *CJSONScanner::shapeOfKeyAhead() {
+    if (isAtEnd() || *current() != '"') {
+        return nullptr;
+    }
+    const char *const key = current() + 1;
+    bool ascii;
+    const qsizetype length = notQuoteRunLength(key, &ascii);
+    return ascii && key + length < end() && key[length] == '"' ? m_shapes.findPlain(key, length)
+                                                               : nullptr;
 }
 
 bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected) {
@@ -556,8 +579,8 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape(QString
     return std::nullopt;
 }
 
-qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
-    const char *position = current();
+qsizetype CJSONScanner::notQuoteRunLength(const char *from, bool *ascii) const {
+    const char *position = from;
     uint64_t highBits = 0;
 #ifdef __SSE2__
     // Sixteen bytes at a time while there are as many; the words below finish the text.
@@ -570,7 +593,7 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
         if (stops != 0) {
             const int before = std::countr_zero(stops);
             *ascii = highBits == 0 && (high & ((1u << before) - 1)) == 0;
-            return position + before - current();
+            return position + before - from;
         }
         highBits |= high != 0 ? ByteWord::HighBits : 0;
     }
@@ -581,7 +604,7 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
         if (stops != 0) {
             const int before = ByteWord::firstMarked(stops);
             *ascii = ((highBits | ByteWord::firstBytes(eight, before)) & ByteWord::HighBits) == 0;
-            return position + before - current();
+            return position + before - from;
         }
         highBits |= eight;
     }
@@ -590,12 +613,12 @@ qsizetype CJSONScanner::notQuoteRunLength(bool *ascii) const {
         ++position;
     }
     *ascii = (highBits & ByteWord::HighBits) == 0;
-    return position - current();
+    return position - from;
 }
 
 QString CJSONScanner::takeFirstRun() {
     bool ascii;
-    const qsizetype length = notQuoteRunLength(&ascii);
+    const qsizetype length = notQuoteRunLength(current(), &ascii);
     if (length == 0) {
         return QStringLiteral("");
     }
@@ -613,7 +636,7 @@ QString CJSONScanner::takeFirstRun() {
 
 bool CJSONScanner::appendNotQuoteRun(QString &string) {
     bool ascii;
-    const qsizetype length = notQuoteRunLength(&ascii);
+    const qsizetype length = notQuoteRunLength(current(), &ascii);
     if (ascii) {
         string.append(QLatin1StringView(current(), length));
     } else if (!Utf8Codec::appendDecoded(string, current(), length)) {
@@ -625,7 +648,7 @@ bool CJSONScanner::appendNotQuoteRun(QString &string) {
 
 bool CJSONScanner::scanNotQuoteCharactersIntoString(QString *string) {
     bool ascii;
-    const qsizetype length = notQuoteRunLength(&ascii);
+    const qsizetype length = notQuoteRunLength(current(), &ascii);
     if (length == 0) {
         return false;
     }

@@ -82,8 +82,12 @@ private:
     // Moves past the key the dictionary's shape expects, when it stands next in the text in
     // its own bytes; false, without moving, otherwise.
     bool scanExpectedKey(const DictionaryShapes::Key *expected);
-    // Length of the plain string bytes ahead; *ascii tells whether all are below 0x80.
-    qsizetype notQuoteRunLength(bool *ascii) const;
+    // The shape learnt for a dictionary whose first key stands next in its own bytes
+    // (ASCII, no escape), found without making the key; null otherwise.
+    DictionaryShapes::Shape *shapeOfKeyAhead();
+    // Length of the plain string bytes from from on; *ascii tells whether all are below
+    // 0x80.
+    qsizetype notQuoteRunLength(const char *from, bool *ascii) const;
     // The text of the run of plain string bytes after the opening quote, which it moves past;
     // a null string, without moving, when they are not valid UTF-8.
     QString takeFirstRun();

@@ -3,6 +3,7 @@
 #include "json/KeyPool.h"
 
 #include <cstdint>
+#include <cstring>
 
 qsizetype DictionaryShapes::Shape::indexOf(const QString &key, size_t from) const {
     if (from < keys.size() && sameText(keys[from].text, key)) {
@@ -26,19 +27,22 @@ const std::map<QString, QVariant> &DictionaryShapes::Shape::members() {
     return m_members;
 }
 
-size_t DictionaryShapes::placeOf(const QString &firstKey) {
+template <class Unit>
+size_t DictionaryShapes::placeOf(const Unit *units, qsizetype size) {
     // Keys are short and told apart by their length and ends: a full hash costs more than
     // the probes it would save.
-    const qsizetype size = firstKey.size();
     if (size == 0) {
         return 0;
     }
-    const char16_t *const units = reinterpret_cast<const char16_t *>(firstKey.constData());
     uint64_t mixed = uint64_t(size);
     for (const qsizetype at : {qsizetype(0), size / 2, size - 1}) {
         mixed = (mixed << 16 | units[at]) * 0x9E3779B97F4A7C15ULL;
     }
     return size_t(mixed >> 40) % Places;
+}
+
+size_t DictionaryShapes::placeOf(const QString &firstKey) {
+    return placeOf(reinterpret_cast<const char16_t *>(firstKey.constData()), firstKey.size());
 }
 
 DictionaryShapes::Shape *DictionaryShapes::find(const QString &firstKey) {
@@ -49,6 +53,22 @@ DictionaryShapes::Shape *DictionaryShapes::find(const QString &firstKey) {
             return nullptr;
         }
         if (sameText(shape.keys.front().text, firstKey)) {
+            return &shape;
+        }
+    }
+    return nullptr;
+}
+
+DictionaryShapes::Shape *DictionaryShapes::findPlain(const char *bytes, qsizetype length) {
+    const size_t place = placeOf(reinterpret_cast<const unsigned char *>(bytes), length);
+    for (size_t probe = 0; probe < Probes; ++probe) {
+        Shape &shape = m_shapes[(place + probe) % Places];
+        if (shape.keys.empty()) {
+            return nullptr;
+        }
+        const Key &first = shape.keys.front();
+        if (first.bytes && first.text.size() == length &&
+            std::memcmp(first.bytes, bytes, size_t(length)) == 0) {
             return &shape;
         }
     }

@@ -39,6 +39,9 @@ public:
     // The shape whose first key is this one, or null. It stays where it is until clear():
     // the dictionaries being read along it point to it.
     Shape *find(const QString &firstKey);
+    // The same for a first key that stood in the document as these bytes (ASCII, no escape),
+    // found among the shapes whose first key stood so as well.
+    Shape *findPlain(const char *bytes, qsizetype length);
     // Whether a shape with this first key would be kept.
     bool hasRoomFor(const QString &firstKey) const;
     // Keeps the shape, which has at least one key, if there is room for it: the first
@@ -52,6 +55,9 @@ private:
     static constexpr size_t Places = 128;
     static constexpr size_t Probes = 4;
 
+    // A key's place from its length and code units, alike for its text and its ASCII bytes.
+    template <class Unit>
+    static size_t placeOf(const Unit *units, qsizetype size);
     static size_t placeOf(const QString &firstKey);
     static bool sameText(const QString &a, const QString &b) {
         return (a.constData() == b.constData() && a.size() == b.size()) || a == b;

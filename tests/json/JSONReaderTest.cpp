@@ -178,6 +178,10 @@ TEST(JSONReaderValues, RecordsReadAlongAnEarlierOneComeOutAsAlone) {
         R"({"b":29})",
         R"({"b":30,"c":31})",
         R"({"b":32,"x":33,"a":34,"c":35,"a":36})",
+        R"({"\u0062":37,"a":38,"c":39})",
+        R"({"\u0065":40,"f":41})",
+        R"({"e":42,"f":43})",
+        R"({"bb":44})",
     };
     QByteArray document = "[";
     QVariantList alone;
