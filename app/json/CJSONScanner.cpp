@@ -312,18 +312,18 @@ bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
 
 template <class Value>
 QVariant CJSONScanner::scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error) {
-    Value scanned{};
-    if (!(this->*scan)(&scanned, error)) {
-        return {};
-    }
     if constexpr (std::is_arithmetic_v<Value>) {
-        return QVariant(scanned);
+        Value scanned{};
+        return (this->*scan)(&scanned, error) ? QVariant(scanned) : QVariant();
     } else {
         // Qt's constructors only copy, and copying a string or a container changes its
-        // atomic count twice: the variant is made empty and the value swapped in. A new
-        // variant is its value's only holder, so it is written in place as setValue() would.
+        // atomic count twice: the variant is made empty and the value scanned into it. A
+        // new variant is its value's only holder, so it is written in place as setValue()
+        // would. One variant on every path, so that it is made where the caller wants it.
         QVariant variant{Value()};
-        std::swap(*static_cast<Value *>(const_cast<void *>(variant.constData())), scanned);
+        if (!(this->*scan)(static_cast<Value *>(const_cast<void *>(variant.constData())), error)) {
+            variant.clear();
+        }
         return variant;
     }
 }
