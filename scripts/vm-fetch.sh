@@ -60,10 +60,12 @@ fill() {
   echo "$release" >"$work/out/release" && rm -rf "$dir" && mv "$work/out" "$dir"
 }
 
+# Prints nothing, and still succeeds, when the cache holds no kernel: under pipefail the
+# failing ls would otherwise end the script on a fresh machine.
 newest() {
   ls -1dt "$cache"/*/ 2>/dev/null | while read -r d; do
     [ -f "$d/release" ] && echo "${d%/}" && break
-  done
+  done || true
 }
 
 # Debian's kernel changes every few weeks: asking apt once a day is often enough.
