@@ -8,7 +8,6 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 
 #ifdef __SSE2__
@@ -312,20 +311,20 @@ bool CJSONScanner::fail(quint64 location, ErrorCode code, Error *error) {
 
 template <class Value>
 QVariant CJSONScanner::scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error) {
-    if constexpr (std::is_arithmetic_v<Value>) {
-        Value scanned{};
-        return (this->*scan)(&scanned, error) ? QVariant(scanned) : QVariant();
-    } else {
-        // Qt's constructors only copy, and copying a string or a container changes its
-        // atomic count twice: the variant is made empty and the value scanned into it. A
-        // new variant is its value's only holder, so it is written in place as setValue()
-        // would. One variant on every path, so that it is made where the caller wants it.
-        QVariant variant{Value()};
-        if (!(this->*scan)(static_cast<Value *>(const_cast<void *>(variant.constData())), error)) {
-            variant.clear();
-        }
-        return variant;
+    // Qt's constructors only copy, and copying a string or a container changes its atomic
+    // count twice: the variant is made empty and the value scanned into it. A new variant is
+    // its value's only holder, so it is written in place as setValue() would. One variant
+    // returned on every path, so that it is made where the caller wants it.
+    QVariant variant{Value()};
+    if (!(this->*scan)(static_cast<Value *>(const_cast<void *>(variant.constData())), error)) {
+        variant.clear();
     }
+    return variant;
+}
+
+QVariant CJSONScanner::scanNumberValue(Error *error) {
+    double number = 0;
+    return scanJSONNumberConstant(&number, error) ? QVariant(number) : QVariant();
 }
 
 bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
@@ -363,7 +362,7 @@ QVariant CJSONScanner::scanValue(Error *error) {
     case u'7':
     case u'8':
     case u'9':
-        return scanAs(&CJSONScanner::scanJSONNumberConstant, error);
+        return scanNumberValue(error);
     case u't':
         return scanLiteral("true", boolValue(true));
     case u'f':

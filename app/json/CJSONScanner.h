@@ -75,6 +75,7 @@ private:
     QVariant scanValue(Error *error);
     template <class Value>
     QVariant scanAs(bool (CJSONScanner::*scan)(Value *, Error *), Error *error);
+    QVariant scanNumberValue(Error *error);
     template <size_t Size>
     QVariant scanLiteral(const char (&literal)[Size], const QVariant &literalValue);
     // The failure code of a dictionary member, if it fails.
