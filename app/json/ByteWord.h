@@ -44,4 +44,11 @@ public:
         }
         return ((load(a) ^ load(b)) | (load(a + length - 8) ^ load(b + length - 8))) == 0;
     }
+    // Whether the length bytes at a and b, both in a text that ends at end, are equal. Keys
+    // are short: compared as two words where the text goes on far enough.
+    static bool equalIn(const char *a, const char *b, long length, const char *end) {
+        return length <= 16 && end - a >= 16 && end - b >= 16
+                   ? equalShort(a, b, length)
+                   : std::memcmp(a, b, size_t(length)) == 0;
+    }
 };

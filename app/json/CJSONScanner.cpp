@@ -5,7 +5,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -189,7 +188,9 @@ public:
     QVariantMap take() {
         if (m_shape) {
             dropKeysNotRead();
-            m_map.merge(m_extra);
+            if (!m_extra.empty()) {
+                m_map.merge(m_extra);
+            }
         } else if (m_learning) {
             learn();
         }
@@ -446,8 +447,9 @@ DictionaryShapes::Shape *CJSONScanner::shapeOfKeyAhead() {
     const char *const key = current() + 1;
     bool ascii;
     const qsizetype length = notQuoteRunLength(key, &ascii);
-    return ascii && key + length < end() && key[length] == '"' ? m_shapes.findPlain(key, length)
-                                                               : nullptr;
+    return ascii && key + length < end() && key[length] == '"'
+               ? m_shapes.findPlain(key, length, end())
+               : nullptr;
 }
 
 bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected) {
@@ -458,11 +460,7 @@ bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected) {
     if (end() - current() < length + 2 || current()[0] != '"' || current()[length + 1] != '"') {
         return false;
     }
-    const char *const bytes = current() + 1;
-    // Keys are short: compared as two words where the text goes on far enough.
-    const bool same = length <= 16 && end() - bytes >= 16 && end() - expected->bytes >= 16
-                          ? ByteWord::equalShort(bytes, expected->bytes, length)
-                          : std::memcmp(bytes, expected->bytes, size_t(length)) == 0;
+    const bool same = ByteWord::equalIn(current() + 1, expected->bytes, length, end());
     if (same) {
         advance(length + 2);
     }

@@ -1,9 +1,9 @@
 #include "json/DictionaryShapes.h"
 
+#include "json/ByteWord.h"
 #include "json/KeyPool.h"
 
 #include <cstdint>
-#include <cstring>
 
 qsizetype DictionaryShapes::Shape::indexOf(const QString &key, size_t from) const {
     if (from < keys.size() && sameText(keys[from].text, key)) {
@@ -59,7 +59,8 @@ DictionaryShapes::Shape *DictionaryShapes::find(const QString &firstKey) {
     return nullptr;
 }
 
-DictionaryShapes::Shape *DictionaryShapes::findPlain(const char *bytes, qsizetype length) {
+DictionaryShapes::Shape *DictionaryShapes::findPlain(const char *bytes, qsizetype length,
+                                                     const char *textEnd) {
     const size_t place = placeOf(reinterpret_cast<const unsigned char *>(bytes), length);
     for (size_t probe = 0; probe < Probes; ++probe) {
         Shape &shape = m_shapes[(place + probe) % Places];
@@ -68,7 +69,7 @@ DictionaryShapes::Shape *DictionaryShapes::findPlain(const char *bytes, qsizetyp
         }
         const Key &first = shape.keys.front();
         if (first.bytes && first.text.size() == length &&
-            std::memcmp(first.bytes, bytes, size_t(length)) == 0) {
+            ByteWord::equalIn(first.bytes, bytes, length, textEnd)) {
             return &shape;
         }
     }

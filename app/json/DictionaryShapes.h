@@ -40,8 +40,8 @@ public:
     // the dictionaries being read along it point to it.
     Shape *find(const QString &firstKey);
     // The same for a first key that stood in the document as these bytes (ASCII, no escape),
-    // found among the shapes whose first key stood so as well.
-    Shape *findPlain(const char *bytes, qsizetype length);
+    // found among the shapes whose first key stood so as well; the document ends at textEnd.
+    Shape *findPlain(const char *bytes, qsizetype length, const char *textEnd);
     // Whether a shape with this first key would be kept.
     bool hasRoomFor(const QString &firstKey) const;
     // Keeps the shape, which has at least one key, if there is room for it: the first
