@@ -34,10 +34,10 @@ size_t DictionaryShapes::placeOf(const Unit *units, qsizetype size) {
     if (size == 0) {
         return 0;
     }
-    uint64_t mixed = uint64_t(size);
-    for (const qsizetype at : {qsizetype(0), size / 2, size - 1}) {
-        mixed = (mixed << 16 | units[at]) * 0x9E3779B97F4A7C15ULL;
-    }
+    constexpr uint64_t Mix = 0x9E3779B97F4A7C15ULL;
+    uint64_t mixed = (uint64_t(size) << 16 | units[0]) * Mix;
+    mixed = (mixed << 16 | units[size / 2]) * Mix;
+    mixed = (mixed << 16 | units[size - 1]) * Mix;
     return size_t(mixed >> 40) % Places;
 }
 
