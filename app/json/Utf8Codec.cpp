@@ -1,5 +1,6 @@
 #include "json/Utf8Codec.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -11,16 +12,42 @@ bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 bool isThreeByteLead(unsigned char byte) { return (byte & 0xF0) == 0xE0; }
 
+// The value of a three-byte sequence from its lead's four value bits and its continuation
+// bytes' six, or 0 when that is an overlong form (below U+0800) or an encoded surrogate.
+// Inlined: it is the whole body of the three-byte loops.
+[[gnu::always_inline]] inline char32_t threeByteValue(char32_t lead, char32_t second,
+                                                      char32_t third) {
+    const char32_t value = lead << 12 | second << 6 | third;
+    return value >= 0x800 && value - 0xD800 >= 0x800 ? value : 0;
+}
+
 // The value of the three-byte sequence at src (most text outside Latin scripts), or 0 when
-// it is not well-formed. Checked by value, which rules out overlong forms (below U+0800) and
-// encoded surrogates alike.
-// Inlined: it is the whole body of the three-byte loop.
+// it is not well-formed.
 [[gnu::always_inline]] inline char32_t threeByteValue(const unsigned char *src) {
     // Continuation bytes are 10xxxxxx: flipping the top bit leaves their six value bits.
     const char32_t second = src[1] ^ 0x80u;
     const char32_t third = src[2] ^ 0x80u;
-    const char32_t value = char32_t(src[0] & 0x0F) << 12 | second << 6 | third;
-    return (second | third) < 0x40 && value >= 0x800 && value - 0xD800 >= 0x800 ? value : 0;
+    return (second | third) < 0x40 ? threeByteValue(src[0] & 0x0Fu, second, third) : 0;
+}
+
+// Decodes the two three-byte sequences that the eight bytes at src start with, when they
+// are two, into dst; how many sequences that took (0 when the bytes are something else),
+// or -1 when they are two but one is not well-formed.
+[[gnu::always_inline]] inline int decodeThreeBytePair(char16_t *dst, const unsigned char *src) {
+    uint64_t word;
+    std::memcpy(&word, src, sizeof word);
+    // Lead 1110xxxx then two 10xxxxxx, twice, the first sequence in the lowest bytes.
+    if ((word & 0x0000C0C0F0C0C0F0ULL) != 0x00008080E08080E0ULL) {
+        return 0;
+    }
+    const char32_t first = threeByteValue(word & 0x0F, word >> 8 & 0x3F, word >> 16 & 0x3F);
+    const char32_t second = threeByteValue(word >> 24 & 0x0F, word >> 32 & 0x3F, word >> 40 & 0x3F);
+    if (first == 0 || second == 0) {
+        return -1;
+    }
+    dst[0] = char16_t(first);
+    dst[1] = char16_t(second);
+    return 2;
 }
 
 // Decodes one multi-byte sequence starting at src (whose first byte is >= 0x80).
@@ -131,7 +158,17 @@ char16_t *Utf8Codec::decodeInto(char16_t *dst, const char *bytes, qsizetype leng
     const auto *src = reinterpret_cast<const unsigned char *>(bytes);
     const unsigned char *const end = src + length;
     while (src < end) {
-        // A run of three-byte sequences, as in CJK text, in a loop of its own.
+        // A run of three-byte sequences, as in CJK text, in loops of its own: two at a time
+        // where eight bytes can be read, then one at a time.
+        if constexpr (std::endian::native == std::endian::little) {
+            for (int pair; end - src >= 8 && (pair = decodeThreeBytePair(dst, src)) != 0;) {
+                if (pair < 0) {
+                    return nullptr;
+                }
+                src += 6;
+                dst += 2;
+            }
+        }
         for (; end - src >= 3 && isThreeByteLead(*src); src += 3) {
             const char32_t value = threeByteValue(src);
             if (value == 0) {

@@ -127,9 +127,10 @@ TEST(CDataScanner, RunsAndInvalidUtf8) {
     EXPECT_EQ(text, QString::fromUtf16(u"\u0800\uD7FF\uE000\uFFFF"));
 
     // Invalid UTF-8 gives no text but the run is still taken.
-    for (const char *invalid : {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF",
-                                "\xE0\x9F\xBF", "\xE2\x28\xA1", "\xE2\x82\xC0", "x\xE2\x82",
-                                "\xE4\xB8\x80\xED\xA0\x80", "\xE4\xB8\x80\xE4\xB8"}) {
+    for (const char *invalid :
+         {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "\xE0\x9F\xBF",
+          "\xE2\x28\xA1", "\xE2\x82\xC0", "x\xE2\x82", "\xE4\xB8\x80\xED\xA0\x80",
+          "\xE4\xB8\x80\xE4\xB8", "\xE4\xB8\x80\xED\xA0\x80xy", "\xE0\x80\x80\xE4\xB8\x80xy"}) {
         scanner->setData(bytes(invalid));
         text = QStringLiteral("untouched");
         EXPECT_TRUE(scanner->scanUpToCharactersFromSet(nothing, &text)) << invalid;
