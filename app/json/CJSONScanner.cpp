@@ -507,29 +507,61 @@ bool CJSONScanner::scanJSONStringConstant(QString *string, Error *error) {
     if (!scanCharacter(u'"')) {
         return fail(start, StringNotStarted, error);
     }
-    QString result = takeFirstRun();
-    if (result.isNull()) {
-        return fail(start, StringNotUtf8, error);
-    }
-    while (!scanCharacter(u'"')) {
-        if (scanCharacter(u'\\')) {
-            if (const std::optional<ErrorCode> code = appendEscape(result)) {
-                return fail(start, *code, error);
-            }
-        } else if (isAtEnd()) {
-            return fail(start, StringNotTerminated, error);
-        }
-        if (!appendNotQuoteRun(result)) {
+    bool ascii;
+    const qsizetype length = notQuoteRunLength(current(), &ascii);
+    if (isClosingQuote(length)) {
+        QString text = plainText(length, ascii);
+        if (text.isNull()) {
             return fail(start, StringNotUtf8, error);
         }
+        advance(length + 1);
+        if (string) {
+            *string = std::move(text);
+        }
+        return true;
+    }
+    if (const std::optional<ErrorCode> code = scanEscapedText()) {
+        return fail(start, *code, error);
     }
     if (string) {
-        *string = std::move(result);
+        *string = QString(reinterpret_cast<const QChar *>(m_text.data()), qsizetype(m_text.size()));
     }
     return true;
 }
 
-std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendEscape(QString &string) {
+QString CJSONScanner::plainText(qsizetype length, bool ascii) {
+    // A short ASCII text is shared with its earlier occurrences, any other made in one
+    // piece at its size.
+    if (length == 0) {
+        return QStringLiteral("");
+    }
+    if (!ascii) {
+        return Utf8Codec::decode(current(), length);
+    }
+    return length <= StringCache::MaximumLength ? m_strings.text(current(), length)
+                                                : QString::fromLatin1(current(), length);
+}
+
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanEscapedText() {
+    // Built in m_text, whose room stays from string to string, and made once at the end:
+    // appending to a string would grow it again at every escape.
+    m_text.clear();
+    while (!scanCharacter(u'"')) {
+        if (!appendNotQuoteRun()) {
+            return StringNotUtf8;
+        }
+        if (scanCharacter(u'\\')) {
+            if (const std::optional<ErrorCode> code = appendEscape()) {
+                return code;
+            }
+        } else if (isAtEnd()) {
+            return StringNotTerminated;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendEscape() {
     if (isAtEnd()) {
         return StringNotTerminated;
     }
@@ -538,31 +570,31 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendEscape(QString &strin
     case u'"':
     case u'\\':
     case u'/':
-        string.append(QChar(escaped));
+        m_text.push_back(escaped);
         return std::nullopt;
     case u'b':
-        string.append(QChar(u'\b'));
+        m_text.push_back(u'\b');
         return std::nullopt;
     case u'f':
-        string.append(QChar(u'\f'));
+        m_text.push_back(u'\f');
         return std::nullopt;
     case u'n':
-        string.append(QChar(u'\n'));
+        m_text.push_back(u'\n');
         return std::nullopt;
     case u'r':
-        string.append(QChar(u'\r'));
+        m_text.push_back(u'\r');
         return std::nullopt;
     case u't':
-        string.append(QChar(u'\t'));
+        m_text.push_back(u'\t');
         return std::nullopt;
     case u'u':
-        return appendUnicodeEscape(string);
+        return appendUnicodeEscape();
     default:
         return StringEscapeUnknown;
     }
 }
 
-std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape(QString &string) {
+std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape() {
     char16_t unit = 0;
     for (int i = 0; i < 4; ++i) {
         const int digit = hexDigitValue(scanCharacter());
@@ -572,7 +604,7 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape(QString
         unit = char16_t(unit << 4 | digit);
     }
     // One code unit as written: surrogates are neither paired nor checked.
-    string.append(QChar(unit));
+    m_text.push_back(unit);
     return std::nullopt;
 }
 
@@ -613,32 +645,20 @@ qsizetype CJSONScanner::notQuoteRunLength(const char *from, bool *ascii) const {
     return position - from;
 }
 
-QString CJSONScanner::takeFirstRun() {
+bool CJSONScanner::appendNotQuoteRun() {
     bool ascii;
     const qsizetype length = notQuoteRunLength(current(), &ascii);
     if (length == 0) {
-        return QStringLiteral("");
+        return true;
     }
-    // Most strings are this one run: a short ASCII one is shared with its earlier
-    // occurrences, any other made in one piece at its size.
-    QString text = !ascii ? Utf8Codec::decode(current(), length)
-                   : length <= StringCache::MaximumLength && isClosingQuote(length)
-                       ? m_strings.text(current(), length)
-                       : QString::fromLatin1(current(), length);
-    if (!text.isNull()) {
-        advance(length);
-    }
-    return text;
-}
-
-bool CJSONScanner::appendNotQuoteRun(QString &string) {
-    bool ascii;
-    const qsizetype length = notQuoteRunLength(current(), &ascii);
-    if (ascii) {
-        string.append(QLatin1StringView(current(), length));
-    } else if (!Utf8Codec::appendDecoded(string, current(), length)) {
+    // Never more UTF-16 units than UTF-8 bytes.
+    const size_t size = m_text.size();
+    m_text.resize(size + size_t(length));
+    const char16_t *const last = Utf8Codec::decodeInto(m_text.data() + size, current(), length);
+    if (!last) {
         return false;
     }
+    m_text.resize(size_t(last - m_text.data()));
     advance(length);
     return true;
 }

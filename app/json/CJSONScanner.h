@@ -89,18 +89,21 @@ private:
     // Length of the plain string bytes from from on; *ascii tells whether all are below
     // 0x80.
     qsizetype notQuoteRunLength(const char *from, bool *ascii) const;
-    // The text of the run of plain string bytes after the opening quote, which it moves past;
-    // a null string, without moving, when they are not valid UTF-8.
-    QString takeFirstRun();
+    // The text of the plain string bytes ahead, length of them, all ASCII or not; a null
+    // string when they are not valid UTF-8. It does not move.
+    QString plainText(qsizetype length, bool ascii);
     // Whether a double quote stands offset bytes ahead.
     bool isClosingQuote(qsizetype offset) const {
         return offset < end() - current() && current()[offset] == '"';
     }
-    // Appends the plain run ahead to string; false when it is not valid UTF-8.
-    bool appendNotQuoteRun(QString &string);
-    // Reads the escape after a consumed backslash; the failure code if it is bad.
-    std::optional<ErrorCode> appendEscape(QString &string);
-    std::optional<ErrorCode> appendUnicodeEscape(QString &string);
+    // Reads the rest of a string that has escapes into m_text, up to and past its closing
+    // quote; the failure code if it fails.
+    std::optional<ErrorCode> scanEscapedText();
+    // Appends the plain run ahead to m_text; false when it is not valid UTF-8.
+    bool appendNotQuoteRun();
+    // Reads the escape after a consumed backslash into m_text; the failure code if it is bad.
+    std::optional<ErrorCode> appendEscape();
+    std::optional<ErrorCode> appendUnicodeEscape();
 
     int m_depth = 0;
     // Elements and map nodes of the containers being scanned, stacked (see ArrayElements
@@ -109,4 +112,6 @@ private:
     std::vector<MemberNode> m_memberNodes;
     DictionaryShapes m_shapes;
     StringCache m_strings;
+    // The text of the string with escapes being scanned.
+    std::vector<char16_t> m_text;
 };

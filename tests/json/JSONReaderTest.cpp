@@ -113,6 +113,9 @@ TEST(JSONReaderErrors, CodesMessagesAndPositions) {
         {"\"abc\\", -15,
          "Could not scan string constant. String not terminated by a '\"' character.", 0},
         {"\"a\xC3(\"", -16, "Could not scan string constant. String is not valid UTF-8.", 0},
+        {"\"\\n\xC3(\"", -16, "Could not scan string constant. String is not valid UTF-8.", 0},
+        {" \"a\\tb", -15,
+         "Could not scan string constant. String not terminated by a '\"' character.", 1},
     };
     for (const Case &c : cases) {
         const Outcome outcome = scanValue(QByteArray(c.input));
