@@ -154,9 +154,9 @@ private:
 // the first one of a kind is learnt as its shape.
 class CJSONScanner::DictionaryMembers {
 public:
-    DictionaryMembers(DictionaryShapes &shapes, std::vector<MemberNode> &nodes)
-        : m_shapes(shapes), m_nodes(nodes), m_base(nodes.size()) {}
-    ~DictionaryMembers() { m_nodes.resize(m_base); }
+    DictionaryMembers(DictionaryShapes &shapes, std::vector<MemberNode> &nodes, size_t &inUse)
+        : m_shapes(shapes), m_nodes(nodes), m_inUse(inUse), m_base(inUse) {}
+    ~DictionaryMembers() { m_inUse = m_base; }
     DictionaryMembers(const DictionaryMembers &) = delete;
     DictionaryMembers &operator=(const DictionaryMembers &) = delete;
 
@@ -182,7 +182,7 @@ public:
         const MapNode node =
             placeBySearch(m_shape ? m_extra : m_map, std::move(key), std::move(value));
         if (m_learning) {
-            m_nodes.push_back({node, keyBytes});
+            *takeNodes(1) = {node, keyBytes};
         }
     }
     QVariantMap take() {
@@ -204,14 +204,24 @@ public:
         m_shape = shape;
         // Made by copy construction: assigning would look for nodes to reuse at every one.
         m_map = std::map<QString, QVariant>(m_shape->members());
-        m_nodes.resize(m_base + m_shape->keys.size());
+        MemberNode *const nodes = takeNodes(m_shape->keys.size());
         auto node = m_map.begin();
         for (const int index : m_shape->order) {
-            m_nodes[m_base + size_t(index)].node = node++;
+            nodes[index].node = node++;
         }
     }
 
 private:
+    // Puts count more nodes in use and returns the first. The stack never shrinks, so that
+    // the places a dictionary takes are not cleared first, only written.
+    MemberNode *takeNodes(size_t count) {
+        const size_t first = m_inUse;
+        m_inUse += count;
+        if (m_nodes.size() < m_inUse) {
+            m_nodes.resize(m_inUse);
+        }
+        return &m_nodes[first];
+    }
     void start(const QString &firstKey) {
         if (DictionaryShapes::Shape *const shape = m_shapes.find(firstKey)) {
             startAlong(shape);
@@ -248,7 +258,7 @@ private:
         return node;
     }
     void learn() {
-        const size_t count = m_nodes.size() - m_base;
+        const size_t count = m_inUse - m_base;
         // A repeated key has no place of its own, so such a dictionary is no shape.
         if (count > DictionaryShapes::MaximumKeys || m_map.size() != count) {
             return;
@@ -256,7 +266,7 @@ private:
         DictionaryShapes::Shape shape;
         shape.keys.reserve(count);
         shape.order.reserve(count);
-        for (size_t i = m_base; i < m_nodes.size(); ++i) {
+        for (size_t i = m_base; i < m_inUse; ++i) {
             shape.keys.push_back({m_nodes[i].node->first, m_nodes[i].keyBytes});
         }
         for (auto node = m_map.begin(); node != m_map.end(); ++node) {
@@ -265,7 +275,7 @@ private:
         m_shapes.learn(std::move(shape));
     }
     int indexOf(MapNode node) const {
-        for (size_t i = m_base; i < m_nodes.size(); ++i) {
+        for (size_t i = m_base; i < m_inUse; ++i) {
             if (m_nodes[i].node == node) {
                 return int(i - m_base);
             }
@@ -277,6 +287,7 @@ private:
     // Along a shape, the node of each of its keys in the shape's order; while learning, the
     // node of each member in the text's order.
     std::vector<MemberNode> &m_nodes;
+    size_t &m_inUse;
     size_t m_base;
     std::map<QString, QVariant> m_map;
     // Along a shape, the members of keys it lacks.
@@ -384,7 +395,7 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    DictionaryMembers members(m_shapes, m_memberNodes);
+    DictionaryMembers members(m_shapes, m_memberNodes, m_memberNodesInUse);
     while (currentCharacter() != u'}') {
         skipWhitespace();
         if (currentCharacter() == u'}') {

@@ -110,6 +110,7 @@ private:
     // and DictionaryMembers).
     std::vector<QVariant> m_elements;
     std::vector<MemberNode> m_memberNodes;
+    size_t m_memberNodesInUse = 0;
     DictionaryShapes m_shapes;
     StringCache m_strings;
     // The text of the string with escapes being scanned.

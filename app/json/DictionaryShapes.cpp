@@ -17,14 +17,11 @@ qsizetype DictionaryShapes::Shape::indexOf(const QString &key, size_t from) cons
     return -1;
 }
 
-const std::map<QString, QVariant> &DictionaryShapes::Shape::members() {
-    if (m_members.empty()) {
-        for (const int index : order) {
-            m_members.emplace_hint(m_members.end(), KeyPool::intern(keys[size_t(index)].text),
-                                   QVariant());
-        }
+void DictionaryShapes::Shape::makeMembers() {
+    for (const int index : order) {
+        m_members.emplace_hint(m_members.end(), KeyPool::intern(keys[size_t(index)].text),
+                               QVariant());
     }
-    return m_members;
 }
 
 template <class Unit>

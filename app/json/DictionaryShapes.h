@@ -30,9 +30,16 @@ public:
         // The index of the key, looked for at from first; -1 when the shape lacks it.
         qsizetype indexOf(const QString &key, size_t from) const;
         // The keys with invalid values, in a map made the first time it is asked for.
-        const std::map<QString, QVariant> &members();
+        const std::map<QString, QVariant> &members() {
+            if (m_members.empty()) {
+                makeMembers();
+            }
+            return m_members;
+        }
 
     private:
+        void makeMembers();
+
         std::map<QString, QVariant> m_members;
     };
 

@@ -80,6 +80,12 @@ TEST(CDataScanner, NumberRuns) {
         {"12345678.5", true, 12345678.5, 10},
         {"87654321e2", true, 8765432100, 10},
         {"1-2", true, 1, 3},
+        // The same inside a longer text.
+        {"337184283, 12345", true, 337184283, 9},
+        {"12345678:1234567", true, 12345678, 8},
+        {"-123456781234567 ", true, -123456781234567, 16},
+        {"1234567812345678 ", true, 1234567812345678, 16},
+        {"123456781234567.5 ", true, 123456781234567.5, 17},
     };
     for (const Case &c : cases) {
         auto scanner = CDataScanner::scannerWithData(bytes(c.input));
