@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -160,12 +161,21 @@ public:
     DictionaryMembers(const DictionaryMembers &) = delete;
     DictionaryMembers &operator=(const DictionaryMembers &) = delete;
 
-    // The key the shape expects next, or null.
+    // The key the shape expects next, or null; a key read already is not expected again.
     const DictionaryShapes::Key *expectedKey() const {
-        return m_shape && m_next < m_shape->keys.size() ? &m_shape->keys[m_next] : nullptr;
+        return m_shape && m_next < m_shape->keys.size() && (m_read >> m_next & 1) == 0
+                   ? &m_shape->keys[m_next]
+                   : nullptr;
     }
-    // The value of the key expectedKey() gave.
-    void insertExpected(QVariant &&value) { placeInShape(m_next, std::move(value)); }
+    // Where the value of the key expectedKey() gave is to be made: its node's value, which
+    // holds nothing, so that the caller may make a variant over it without destroying it
+    // first (destroying a variant that holds nothing has no effect).
+    QVariant *takeExpectedPlace() {
+        const size_t index = m_next;
+        m_read |= uint64_t(1) << index;
+        m_next = index + 1;
+        return &m_nodes[m_base + index].node->second;
+    }
     // keyBytes: where the key stood in the text as its own bytes, or null. A repeated key
     // takes the later value.
     void insert(QString &&key, const char *keyBytes, QVariant &&value) {
@@ -437,13 +447,15 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMember
     if (!scanCharacter(u':')) {
         return DictionaryColonMissing;
     }
+    if (expected) {
+        // Made in its node: no variant to move and destroy.
+        QVariant *const place = members.takeExpectedPlace();
+        new (place) QVariant(scanValue(nullptr));
+        return place->isValid() ? std::nullopt : std::optional(DictionaryValueFailed);
+    }
     QVariant value = scanValue(nullptr);
     if (!value.isValid()) {
         return DictionaryValueFailed;
-    }
-    if (expected) {
-        members.insertExpected(std::move(value));
-        return std::nullopt;
     }
     // Two quotes around one byte per code unit: the key stood as its own bytes.
     const bool plain = *keyStart == '"' && key.size() + 2 == keyEnd - keyStart;

@@ -104,6 +104,7 @@ TEST(JSONReaderErrors, CodesMessagesAndPositions) {
         {"[1,x]", -8, "Could not scan array. Could not scan a value.", 0},
         {"[", -8, "Could not scan array. Could not scan a value.", 0},
         {"[,1]", -8, "Could not scan array. Could not scan a value.", 0},
+        {"[{\"a\":1},{\"a\":[x]}]", -8, "Could not scan array. Could not scan a value.", 0},
         {"\"\\u00g9\"", -12,
          "Could not scan string constant. Unicode character could not be decoded.", 0},
         {"\"\\q\"", -13, "Could not scan string constant. Unknown escape code.", 0},
@@ -185,6 +186,7 @@ TEST(JSONReaderValues, RecordsReadAlongAnEarlierOneComeOutAsAlone) {
         R"({"\u0065":40,"f":41})",
         R"({"e":42,"f":43})",
         R"({"bb":44})",
+        R"({"b":45,"c":[46],"a":47,"c":48})",
     };
     QByteArray document = "[";
     QVariantList alone;
