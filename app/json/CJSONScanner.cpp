@@ -109,40 +109,76 @@ private:
 };
 
 // The elements of one array. They are stacked on m_elements, so that a small array is made
-// with one allocation of its exact size; they leave the stack with the scope, whether the
-// array was made or failed. An array that grows long moves to a list of its own, which
-// grows in place: no copy of a long array ever holds its elements twice.
+// with one allocation of its exact size. The stack never shrinks, and its places past those
+// in use hold nothing: a value can be made right in one, and an array that fails lets go of
+// what it left. An array that grows long moves to a list of its own, which grows in place:
+// no copy of a long array ever holds its elements twice.
 class CJSONScanner::ArrayElements {
 public:
     static constexpr size_t LongArray = 4096;
 
-    explicit ArrayElements(std::vector<QVariant> &stack) : m_stack(stack), m_base(stack.size()) {}
-    ~ArrayElements() { m_stack.resize(m_base); }
+    ArrayElements(std::vector<QVariant> &stack, size_t &inUse)
+        : m_stack(stack), m_inUse(inUse), m_base(inUse) {}
+    ~ArrayElements() {
+        for (size_t i = m_base; i < m_inUse; ++i) {
+            m_stack[i] = QVariant();
+        }
+        m_inUse = m_base;
+    }
     ArrayElements(const ArrayElements &) = delete;
     ArrayElements &operator=(const ArrayElements &) = delete;
 
-    void append(QVariant &&value) {
-        if (!m_long.isEmpty()) {
-            m_long.append(std::move(value));
-            return;
+    // Where the next element is to be made: a place that holds nothing, so that a variant
+    // may be made over it without destroying it first; null once the array is long. It
+    // moves when the stack grows, so no container may be scanned into it.
+    QVariant *nextPlace() {
+        return m_inUse < m_stack.size() && m_long.isEmpty() ? &m_stack[m_inUse++] : newPlace();
+    }
+    // To be called once a valid element is in the place nextPlace() gave.
+    void placed() {
+        if (m_inUse - m_base == LongArray) {
+            moveToLong();
         }
-        m_stack.push_back(std::move(value));
-        if (m_stack.size() - m_base == LongArray) {
-            m_long = QVariantList(stacked(), std::make_move_iterator(m_stack.end()));
-            m_stack.resize(m_base);
+    }
+    void append(QVariant &&value) {
+        if (QVariant *const place = nextPlace()) {
+            place->swap(value);
+            placed();
+        } else {
+            m_long.append(std::move(value));
         }
     }
     QVariantList take() {
-        return m_long.isEmpty() ? QVariantList(stacked(), std::make_move_iterator(m_stack.end()))
-                                : std::move(m_long);
+        if (!m_long.isEmpty()) {
+            return std::move(m_long);
+        }
+        QVariantList list(stacked(), inUseEnd());
+        m_inUse = m_base;
+        return list;
     }
 
 private:
+    // Kept apart, so that the common path of nextPlace() stays small enough to inline.
+    [[gnu::noinline]] QVariant *newPlace() {
+        if (!m_long.isEmpty()) {
+            return nullptr;
+        }
+        m_stack.emplace_back();
+        return &m_stack[m_inUse++];
+    }
+    [[gnu::noinline]] void moveToLong() {
+        m_long = QVariantList(stacked(), inUseEnd());
+        m_inUse = m_base;
+    }
     std::move_iterator<std::vector<QVariant>::iterator> stacked() const {
         return std::make_move_iterator(m_stack.begin() + std::ptrdiff_t(m_base));
     }
+    std::move_iterator<std::vector<QVariant>::iterator> inUseEnd() const {
+        return std::make_move_iterator(m_stack.begin() + std::ptrdiff_t(m_inUse));
+    }
 
     std::vector<QVariant> &m_stack;
+    size_t &m_inUse;
     size_t m_base;
     QVariantList m_long;
 };
@@ -490,6 +526,28 @@ bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected) {
     return same;
 }
 
+bool CJSONScanner::scanElement(ArrayElements &elements) {
+    skipWhitespace();
+    const char16_t first = currentCharacter();
+    // A container may stack elements of its own and so move the stack: it is made apart and
+    // swapped in. Any other value is made in its place.
+    QVariant *const place = first == u'[' || first == u'{' ? nullptr : elements.nextPlace();
+    if (!place) {
+        QVariant value = scanValue(nullptr);
+        if (!value.isValid()) {
+            return false;
+        }
+        elements.append(std::move(value));
+        return true;
+    }
+    new (place) QVariant(scanValue(nullptr));
+    if (!place->isValid()) {
+        return false;
+    }
+    elements.placed();
+    return true;
+}
+
 bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
     const quint64 start = scanLocation();
     if (!scanCharacter(u'[')) {
@@ -499,14 +557,12 @@ bool CJSONScanner::scanJSONArray(QVariantList *array, Error *error) {
         return fail(start, NestingTooDeep, error);
     }
     NestingGuard guard(m_depth);
-    ArrayElements elements(m_elements);
+    ArrayElements elements(m_elements, m_elementsInUse);
     skipWhitespace();
     while (currentCharacter() != u']') {
-        QVariant value = scanValue(nullptr);
-        if (!value.isValid()) {
+        if (!scanElement(elements)) {
             return fail(start, ArrayValueFailed, error);
         }
-        elements.append(std::move(value));
         skipWhitespace();
         const bool comma = scanCharacter(u',');
         skipWhitespace();

@@ -78,6 +78,8 @@ private:
     QVariant scanNumberValue(Error *error);
     template <size_t Size>
     QVariant scanLiteral(const char (&literal)[Size], const QVariant &literalValue);
+    // Scans the next element of an array into it; false when there is no value.
+    bool scanElement(ArrayElements &elements);
     // The failure code of a dictionary member, if it fails.
     std::optional<ErrorCode> scanMember(DictionaryMembers &members);
     // Moves past the key the dictionary's shape expects, when it stands next in the text in
@@ -109,6 +111,7 @@ private:
     // Elements and map nodes of the containers being scanned, stacked (see ArrayElements
     // and DictionaryMembers).
     std::vector<QVariant> m_elements;
+    size_t m_elementsInUse = 0;
     std::vector<MemberNode> m_memberNodes;
     size_t m_memberNodesInUse = 0;
     DictionaryShapes m_shapes;

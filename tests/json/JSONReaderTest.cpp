@@ -163,6 +163,14 @@ TEST(JSONReaderValues, LongArraysKeepOrderAndFailAsShortOnes) {
     const Outcome failed = scanValue("[[" + numbers + "x]]");
     EXPECT_EQ(failed.error.code(), -8);
     EXPECT_EQ(failed.location, 0u);
+
+    // What a failed array had read is let go before the scanner reads on.
+    auto scanner = CJSONScanner::scannerWithData("[\"" + QByteArray(100, 'a') + "\", [1], x]");
+    EXPECT_FALSE(scanner->scanJSONArray(nullptr));
+    scanner->setData("[2, [3]]");
+    QVariantList array;
+    EXPECT_TRUE(scanner->scanJSONArray(&array));
+    EXPECT_EQ(array, (QVariantList{2.0, QVariantList{3.0}}));
 }
 
 // Records after the first of their kind are read along its keys: each must come out as it
