@@ -468,13 +468,17 @@ bool CJSONScanner::scanJSONDictionary(QVariantMap *dictionary, Error *error) {
 
 std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMembers &members) {
     const char *const keyStart = current();
+    bool expected = false;
     if (!members.started()) {
         if (DictionaryShapes::Shape *const shape = shapeOfKeyAhead()) {
             members.startAlong(shape);
+            // The shape was found by its first key, which stands ahead in its own bytes.
+            advance(shape->keys.front().text.size() + 2);
+            expected = true;
         }
     }
     QString key;
-    const bool expected = scanExpectedKey(members.expectedKey());
+    expected = expected || scanExpectedKey(members.expectedKey());
     if (!expected && !scanJSONStringConstant(&key)) {
         return DictionaryKeyFailed;
     }
@@ -500,30 +504,40 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMember
 }
 
 DictionaryShapes::Shape *CJSONScanner::shapeOfKeyAhead() {
+    // Records in a list are mostly of one kind: the shape last found at this depth is
+    // tried first.
+    DictionaryShapes::Shape *&last = m_shapes.lastFoundAt(m_depth);
+    if (last && isKeyAhead(last->keys.front())) {
+        return last;
+    }
     if (isAtEnd() || *current() != '"') {
         return nullptr;
     }
     const char *const key = current() + 1;
     bool ascii;
     const qsizetype length = notQuoteRunLength(key, &ascii);
-    return ascii && key + length < end() && key[length] == '"'
-               ? m_shapes.findPlain(key, length, end())
-               : nullptr;
+    DictionaryShapes::Shape *const shape = ascii && key + length < end() && key[length] == '"'
+                                               ? m_shapes.findPlain(key, length, end())
+                                               : nullptr;
+    if (shape) {
+        last = shape;
+    }
+    return shape;
+}
+
+bool CJSONScanner::isKeyAhead(const DictionaryShapes::Key &key) const {
+    const qsizetype length = key.text.size();
+    return key.bytes && end() - current() >= length + 2 && current()[0] == '"' &&
+           current()[length + 1] == '"' &&
+           ByteWord::equalIn(current() + 1, key.bytes, length, end());
 }
 
 bool CJSONScanner::scanExpectedKey(const DictionaryShapes::Key *expected) {
-    if (!expected || !expected->bytes) {
+    if (!expected || !isKeyAhead(*expected)) {
         return false;
     }
-    const qsizetype length = expected->text.size();
-    if (end() - current() < length + 2 || current()[0] != '"' || current()[length + 1] != '"') {
-        return false;
-    }
-    const bool same = ByteWord::equalIn(current() + 1, expected->bytes, length, end());
-    if (same) {
-        advance(length + 2);
-    }
-    return same;
+    advance(expected->text.size() + 2);
+    return true;
 }
 
 bool CJSONScanner::scanElement(ArrayElements &elements) {

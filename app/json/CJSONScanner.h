@@ -85,6 +85,8 @@ private:
     // Moves past the key the dictionary's shape expects, when it stands next in the text in
     // its own bytes; false, without moving, otherwise.
     bool scanExpectedKey(const DictionaryShapes::Key *expected);
+    // Whether the key stands next in the text in its own bytes.
+    bool isKeyAhead(const DictionaryShapes::Key &key) const;
     // The shape learnt for a dictionary whose first key stands next in its own bytes
     // (ASCII, no escape), found without making the key; null otherwise.
     DictionaryShapes::Shape *shapeOfKeyAhead();

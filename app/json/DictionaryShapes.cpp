@@ -98,4 +98,5 @@ void DictionaryShapes::clear() {
     for (Shape &shape : m_shapes) {
         shape = Shape();
     }
+    m_lastFound.fill(nullptr);
 }

@@ -49,6 +49,9 @@ public:
     // The same for a first key that stood in the document as these bytes (ASCII, no escape),
     // found among the shapes whose first key stood so as well; the document ends at textEnd.
     Shape *findPlain(const char *bytes, qsizetype length, const char *textEnd);
+    // The shape last found for a dictionary at this nesting depth, or null; for the caller
+    // to set. Cleared with the shapes.
+    Shape *&lastFoundAt(int depth) { return m_lastFound[size_t(depth) % m_lastFound.size()]; }
     // Whether a shape with this first key would be kept.
     bool hasRoomFor(const QString &firstKey) const;
     // Keeps the shape, which has at least one key, if there is room for it: the first
@@ -71,4 +74,5 @@ private:
     }
 
     std::array<Shape, Places> m_shapes;
+    std::array<Shape *, 64> m_lastFound{};
 };

@@ -208,6 +208,14 @@ TEST(JSONReaderValues, RecordsReadAlongAnEarlierOneComeOutAsAlone) {
         EXPECT_EQ(together[i], alone[i]) << records[i];
         EXPECT_EQ(together[i].toMap().keys(), alone[i].toMap().keys()) << records[i];
     }
+
+    // Shapes go with the text they were learnt from.
+    auto scanner = CJSONScanner::scannerWithData(R"([{"a":1,"b":2},{"a":3,"b":4}])");
+    EXPECT_TRUE(scanner->scanJSONArray(nullptr));
+    scanner->setData(R"([{"a":5,"c":6}])");
+    QVariantList array;
+    EXPECT_TRUE(scanner->scanJSONArray(&array));
+    EXPECT_EQ(array, QVariantList{map({{"a", 5.0}, {"c", 6.0}})});
 }
 
 TEST(JSONReaderNesting, LimitFailsTheEnclosingConstructWithoutOverflow) {
