@@ -525,7 +525,7 @@ DictionaryShapes::Shape *CJSONScanner::shapeOfKeyAhead() {
     return shape;
 }
 
-bool CJSONScanner::isKeyAhead(const DictionaryShapes::Key &key) const {
+inline bool CJSONScanner::isKeyAhead(const DictionaryShapes::Key &key) const {
     const qsizetype length = key.text.size();
     return key.bytes && end() - current() >= length + 2 && current()[0] == '"' &&
            current()[length + 1] == '"' &&
@@ -767,8 +767,4 @@ bool CJSONScanner::scanNotQuoteCharactersIntoString(QString *string) {
     }
     advance(length);
     return true;
-}
-
-bool CJSONScanner::scanJSONNumberConstant(double *number, Error *error) {
-    return scanNumber(number) || fail(scanLocation(), NumberInvalid, error);
 }

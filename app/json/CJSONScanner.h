@@ -55,7 +55,9 @@ public:
     bool scanJSONDictionary(QVariantMap *dictionary, Error *error = nullptr);
     bool scanJSONArray(QVariantList *array, Error *error = nullptr);
     bool scanJSONStringConstant(QString *string, Error *error = nullptr);
-    bool scanJSONNumberConstant(double *number, Error *error = nullptr);
+    bool scanJSONNumberConstant(double *number, Error *error = nullptr) {
+        return scanNumber(number) || fail(scanLocation(), NumberInvalid, error);
+    }
     // The bytes up to the next double quote or backslash as text (a null string when they
     // are not valid UTF-8); false when there are none.
     bool scanNotQuoteCharactersIntoString(QString *string);
