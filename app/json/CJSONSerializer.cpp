@@ -50,9 +50,9 @@ QString describe(const QVariant &object) {
 
 template <class Integer>
 void appendInteger(TextBuilder &out, Integer value) {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.appendLatin1({buffer, size_t(result.ptr - buffer)});
+    std::array<char, 32> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    out.appendNumberText(buffer, size_t(result.ptr - buffer.data()));
 }
 
 // Shortest round-trip text. An integer below 2^53 whose last five digits are not all zero
@@ -78,10 +78,10 @@ bool appendDouble(TextBuilder &out, double value) {
         out.appendLatin1(value < 0 ? "-1e999" : "1e999");
         return true;
     }
-    char buffer[32] = {};
-    char *last = shortestText(buffer, buffer + sizeof buffer, value);
+    std::array<char, 32> buffer{};
+    char *last = shortestText(buffer.data(), buffer.data() + buffer.size(), value);
     // An exponent has two or three digits: only there, near the end, can a plus stand.
-    const ptrdiff_t length = last - buffer;
+    const ptrdiff_t length = last - buffer.data();
     char *const plus = length >= 4 && last[-3] == '+'   ? last - 3
                        : length >= 5 && last[-4] == '+' ? last - 4
                                                         : last;
@@ -89,7 +89,7 @@ bool appendDouble(TextBuilder &out, double value) {
         std::memmove(plus, plus + 1, size_t(last - plus - 1));
         --last;
     }
-    out.appendLatin1({buffer, size_t(last - buffer)});
+    out.appendNumberText(buffer, size_t(last - buffer.data()));
     return true;
 }
 
@@ -162,14 +162,18 @@ QString CJSONSerializer::serializeDictionary(const QVariantMap &dictionary) cons
 }
 
 void CJSONSerializer::appendObject(TextBuilder &out, const QVariant &object, int depth) {
-    if (isNumberType(object.metaType().id())) {
-        if (!appendNumber(out, object)) {
+    const int typeId = object.metaType().id();
+    if (isNumberType(typeId)) {
+        // A double, the number a reader makes, without a second look at the type.
+        const bool written = typeId == QMetaType::Double ? appendDouble(out, held<double>(object))
+                                                         : appendNumber(out, object);
+        if (!written) {
             raiseCouldNotSerialize(object);
         }
         return;
     }
     // The values are read where the variant holds them: no copy, no reference count touched.
-    switch (object.metaType().id()) {
+    switch (typeId) {
     case QMetaType::Nullptr:
         out.appendLatin1("null");
         return;

@@ -47,6 +47,10 @@ TEST(CJSONSerializer, Scalars) {
         {1e-7, "1e-07"},
         {INFINITY, "1e999"},
         {-INFINITY, "-1e999"},
+        // The longest texts of each kind.
+        {-2.2250738585072014e-308, "-2.2250738585072014e-308"},
+        {QVariant::fromValue(std::numeric_limits<qint64>::min()), "-9223372036854775808"},
+        {QVariant::fromValue(std::numeric_limits<quint64>::max()), "18446744073709551615"},
         {QString(), "\"\""},
     };
     for (const auto &[value, text] : cases) {
