@@ -51,6 +51,28 @@ int hexDigitValue(char16_t character) {
     return -1;
 }
 
+// The unit a one-character escape stands for, or 0 when there is no such escape.
+char16_t escapedUnit(char16_t escaped) {
+    switch (escaped) {
+    case u'"':
+    case u'\\':
+    case u'/':
+        return escaped;
+    case u'b':
+        return u'\b';
+    case u'f':
+        return u'\f';
+    case u'n':
+        return u'\n';
+    case u'r':
+        return u'\r';
+    case u't':
+        return u'\t';
+    default:
+        return 0;
+    }
+}
+
 // The UTF-8 form of the text: UTF-16 and UTF-32 of either byte order are recognised by
 // which of the first four bytes are zero. A null array when the detected form does not
 // decode.
@@ -659,32 +681,15 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendEscape() {
         return StringNotTerminated;
     }
     const char16_t escaped = scanCharacter();
-    switch (escaped) {
-    case u'"':
-    case u'\\':
-    case u'/':
-        m_text.push_back(escaped);
-        return std::nullopt;
-    case u'b':
-        m_text.push_back(u'\b');
-        return std::nullopt;
-    case u'f':
-        m_text.push_back(u'\f');
-        return std::nullopt;
-    case u'n':
-        m_text.push_back(u'\n');
-        return std::nullopt;
-    case u'r':
-        m_text.push_back(u'\r');
-        return std::nullopt;
-    case u't':
-        m_text.push_back(u'\t');
-        return std::nullopt;
-    case u'u':
+    if (escaped == u'u') {
         return appendUnicodeEscape();
-    default:
+    }
+    const char16_t unit = escapedUnit(escaped);
+    if (unit == 0) {
         return StringEscapeUnknown;
     }
+    m_text.push_back(unit);
+    return std::nullopt;
 }
 
 std::optional<CJSONScanner::ErrorCode> CJSONScanner::appendUnicodeEscape() {
