@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -192,7 +193,14 @@ int main(int argc, char **argv) {
     // run. The setting applies to every contender alike.
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    benchmark::Initialize(&argc, argv);
+    // This machine's speed drifts within minutes. Repetitions of the contenders are
+    // interleaved, so that the figures for a file come from the same stretch of time; a flag
+    // given on the command line comes later and still decides.
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char *> arguments(argv, argv + argc);
+    arguments.insert(arguments.begin() + 1, interleave);
+    int count = int(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
     for (const char *name : Documents) {
         const QByteArray text = readDocument(name);
         if (text.isEmpty()) {
