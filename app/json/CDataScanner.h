@@ -78,6 +78,15 @@ public:
             skipWhitespaceRun();
         }
     }
+    // The same where a lone space is common, as after a colon: that one without a call.
+    void skipWhitespaceAfterSeparator() {
+        if (m_current < m_end && *m_current == ' ' && m_end - m_current > 1 &&
+            !isWhitespace(uchar(m_current[1]))) {
+            ++m_current;
+            return;
+        }
+        skipWhitespace();
+    }
     QString remainingString() const;
 
     const CharacterSet &doubleCharacters() const { return m_doubleCharacters; }

@@ -422,7 +422,7 @@ QVariant CJSONScanner::scanLiteral(const char (&literal)[Size], const QVariant &
 }
 
 QVariant CJSONScanner::scanValue(Error *error) {
-    skipWhitespace();
+    skipWhitespaceAfterSeparator();
     switch (currentCharacter()) {
     case u'{':
         return scanAs(&CJSONScanner::scanJSONDictionary, error);

@@ -43,6 +43,7 @@ TEST(JSONReaderValues, AcceptedTexts) {
         {"{ }", QVariantMap()},
         {"{\"a\":1,}", map({{"a", 1.0}})},
         {"{\"a\":1,\"a\":2}", map({{"a", 2.0}})},
+        {"{\"a\": \t1,\"b\": 2}", map({{"a", 1.0}, {"b", 2.0}})},
         {"[1, 2 ,3 ,]", QVariantList{1.0, 2.0, 3.0}},
         {"[ ]", QVariantList()},
         {"\v\f [true,false,null]", QVariantList{true, false, Null}},
