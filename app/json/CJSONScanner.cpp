@@ -106,6 +106,10 @@ std::u16string_view units(const QString &string) {
     return {reinterpret_cast<const char16_t *>(string.constData()), size_t(string.size())};
 }
 
+// Whether the variant holds a value, as isValid() tells, read where the variant keeps its
+// type: isValid() is a call into Qt, made here for every value read.
+bool holdsValue(const QVariant &variant) { return variant.data_ptr().typeInterface() != nullptr; }
+
 // The literals' values, made once: a copy costs less than making one.
 const QVariant &nullValue() {
     static const QVariant value = QVariant::fromValue(nullptr);
@@ -163,12 +167,12 @@ public:
         }
     }
     void append(QVariant &&value) {
-        if (QVariant *const place = nextPlace()) {
-            place->swap(value);
-            placed();
-        } else {
+        if (!m_long.isEmpty()) {
             m_long.append(std::move(value));
+            return;
         }
+        nextPlace()->swap(value);
+        placed();
     }
     QVariantList take() {
         if (!m_long.isEmpty()) {
@@ -409,7 +413,7 @@ QVariant CJSONScanner::scanNumberValue(Error *error) {
 
 bool CJSONScanner::scanJSONObject(QVariant *object, Error *error) {
     QVariant value = scanValue(error);
-    const bool scanned = value.isValid();
+    const bool scanned = holdsValue(value);
     if (object) {
         *object = std::move(value);
     }
@@ -513,10 +517,10 @@ std::optional<CJSONScanner::ErrorCode> CJSONScanner::scanMember(DictionaryMember
         // Made in its node: no variant to move and destroy.
         QVariant *const place = members.takeExpectedPlace();
         new (place) QVariant(scanValue(nullptr));
-        return place->isValid() ? std::nullopt : std::optional(DictionaryValueFailed);
+        return holdsValue(*place) ? std::nullopt : std::optional(DictionaryValueFailed);
     }
     QVariant value = scanValue(nullptr);
-    if (!value.isValid()) {
+    if (!holdsValue(value)) {
         return DictionaryValueFailed;
     }
     // Two quotes around one byte per code unit: the key stood as its own bytes.
@@ -570,14 +574,14 @@ bool CJSONScanner::scanElement(ArrayElements &elements) {
     QVariant *const place = first == u'[' || first == u'{' ? nullptr : elements.nextPlace();
     if (!place) {
         QVariant value = scanValue(nullptr);
-        if (!value.isValid()) {
+        if (!holdsValue(value)) {
             return false;
         }
         elements.append(std::move(value));
         return true;
     }
     new (place) QVariant(scanValue(nullptr));
-    if (!place->isValid()) {
+    if (!holdsValue(*place)) {
         return false;
     }
     elements.placed();
