@@ -59,7 +59,7 @@ TEST(BrokerClientTest, TheFirstScanArrivesBeforeStartReturnsAndTheRestLater) {
     ASSERT_EQ(rig.received.size(), 3u);
     EXPECT_EQ(rig.received[1].path, "/dev/input/event3");
     EXPECT_TRUE(rig.received[1].fd);
-    for (int wait = 0; wait < 100 && rig.received.size() < 4; ++wait) QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.received.size() >= 4; }, 5000));
     ASSERT_EQ(rig.received.size(), 4u);
     EXPECT_EQ(rig.received[3].type, T::KeyboardsReleased);
 }

@@ -197,10 +197,12 @@ TEST_F(KeyboardTapTest, NumLockOffAtStartIsTurnedOnAndBackOff) {
     output.clear();
     remapper.gameInFront = false;
     // The tap notices on its next heartbeat.
-    for (int wait = 0; wait < 100 && output.keys().size() < 2; ++wait) {
-        QTest::qWait(50);
-        output.drain(sink->outputFd());
-    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            output.drain(sink->outputFd());
+            return output.keys().size() >= 2;
+        },
+        5000));
     EXPECT_EQ(output.keys(), (Keys{{KEY_NUMLOCK, 1}, {KEY_NUMLOCK, 0}}));
 }
 
