@@ -14,6 +14,8 @@ packages=(
   locales
   nginx curl openssl
   qemu-system-x86 busybox-static xz-utils interception-tools
+  # the game's Win32 stand-in, built with mingw-w64 and run under Wine
+  gcc-mingw-w64-x86-64 wine wine64
 )
 
 missing=()
