@@ -72,6 +72,18 @@ void X11TestClient::activate(xcb_window_t window) {
     setProperty(m_root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, &window, 1);
 }
 
+bool X11TestClient::hasWindowManager() const {
+    xcb_get_property_reply_t *reply =
+        xcb_get_property_reply(m_connection.get(),
+                               xcb_get_property(m_connection.get(), 0, m_root,
+                                                atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW,
+                                                0, 1),
+                               nullptr);
+    const bool announced = reply && xcb_get_property_value_length(reply) > 0;
+    std::free(reply);
+    return announced;
+}
+
 xcb_window_t X11TestClient::announceWindowManager() {
     const xcb_window_t check = createWindow();
     const xcb_atom_t checkAtom = atom("_NET_SUPPORTING_WM_CHECK");

@@ -33,6 +33,8 @@ public:
     // "instance\0class\0" as a STRING.
     void setWindowClass(xcb_window_t window, const QByteArray &instanceAndClass);
     void activate(xcb_window_t window);
+    // Whether an EWMH window manager has announced itself.
+    bool hasWindowManager() const;
     // Announces an EWMH window manager that sets _NET_ACTIVE_WINDOW; returns its check window.
     xcb_window_t announceWindowManager();
     // Asks the running window manager to activate the window, as a pager does.
