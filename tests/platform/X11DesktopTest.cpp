@@ -62,8 +62,9 @@ protected:
         for (const InFront &row : rows) {
             SCOPED_TRACE(row.what);
             row.bringToFront();
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] { return m_watcher->frontProcessName() == row.expected; }, WaitMs))
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return m_watcher->frontProcessName() == row.expected; },
+                                WaitMs))
                 << "expected " << row.expected.toStdString() << ", have "
                 << (m_watcher->frontProcessName().isNull()
                         ? "no name"

@@ -5,8 +5,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <sys/file.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {

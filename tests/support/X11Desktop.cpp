@@ -103,11 +103,11 @@ QString X11Desktop::startSway() {
     if (!QFile::copy(QStringLiteral(VELMORA_TERMINAL_STANDIN), terminal) ||
         !configFile.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write sway's configuration");
-    configFile.write(QStringLiteral("xwayland enable\nfocus_on_window_activation focus\n"
-                                    "exec '%1' %2 '%3'\n")
-                         .arg(terminal, root ? QStringLiteral("--allow-user root") : QString(),
-                              ready)
-                         .toLocal8Bit());
+    configFile.write(
+        QStringLiteral("xwayland enable\nfocus_on_window_activation focus\n"
+                       "exec '%1' %2 '%3'\n")
+            .arg(terminal, root ? QStringLiteral("--allow-user root") : QString(), ready)
+            .toLocal8Bit());
     configFile.close();
     QProcessEnvironment environment;
     for (const char *name : {"PATH", "LANG"})
@@ -147,8 +147,7 @@ QProcess &X11Desktop::launch(const QString &program, const QStringList &argument
 QString X11Desktop::awaitTerminal(const QString &readyFile, const char *desktop) {
     const bool ready = QTest::qWaitFor(
         [&] {
-            return QFile::exists(readyFile) ||
-                   m_processes.back()->state() == QProcess::NotRunning;
+            return QFile::exists(readyFile) || m_processes.back()->state() == QProcess::NotRunning;
         },
         StartMs);
     QFile file(readyFile);
