@@ -15,7 +15,8 @@ function(velmora_add_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}"
+      # One value only: a list would be split into further property names and values.
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
       SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
       TIMEOUT 300
       ${ARG_PROPERTIES})

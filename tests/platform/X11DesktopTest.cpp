@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int WaitMs = 10000;
+constexpr int Attempts = 5;
 const QString Game = QString::fromLatin1(WineGame::ProcessName);
 const QString Terminal = QString::fromLatin1(X11Desktop::TerminalName);
 
@@ -58,17 +59,22 @@ protected:
                       {"the game again", activate(m_gameWindow), Game}});
     }
 
+    // Asked again now and then: a desktop on a loaded machine may still be settling the game's
+    // own request for the front when the test asks for another window.
     void expectFronts(std::initializer_list<InFront> rows) {
         for (const InFront &row : rows) {
             SCOPED_TRACE(row.what);
-            row.bringToFront();
-            EXPECT_TRUE(
-                QTest::qWaitFor([&] { return m_watcher->frontProcessName() == row.expected; },
-                                WaitMs))
-                << "expected " << row.expected.toStdString() << ", have "
-                << (m_watcher->frontProcessName().isNull()
-                        ? "no name"
-                        : m_watcher->frontProcessName().toStdString());
+            bool named = false;
+            for (int attempt = 0; attempt < Attempts && !named; ++attempt) {
+                row.bringToFront();
+                named =
+                    QTest::qWaitFor([&] { return m_watcher->frontProcessName() == row.expected; },
+                                    WaitMs / Attempts);
+            }
+            EXPECT_TRUE(named) << "expected " << row.expected.toStdString() << ", have "
+                               << (m_watcher->frontProcessName().isNull()
+                                       ? "no name"
+                                       : m_watcher->frontProcessName().toStdString());
         }
     }
 

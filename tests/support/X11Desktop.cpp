@@ -1,5 +1,6 @@
 #include "tests/support/X11Desktop.h"
 
+#include "tests/support/ProcessStatus.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QFile>
@@ -28,13 +29,17 @@ QString missing(std::initializer_list<const char *> programs) {
 
 X11Desktop::X11Desktop(Kind kind) : m_kind(kind) {}
 
+// Children first (mutter under dbus-run-session): a compositor that outlives its bus and
+// Xwayland cleans up after itself, one killed with them leaves its display's lock behind.
 X11Desktop::~X11Desktop() {
     for (auto process = m_processes.rbegin(); process != m_processes.rend(); ++process) {
         const pid_t group = pid_t((*process)->processId());
         if (group <= 0) continue;
-        ::kill(-group, SIGTERM);
+        for (const qint64 child : ProcessStatus::childrenOf(group)) ::kill(pid_t(child), SIGTERM);
+        if (!(*process)->waitForFinished(3000)) ::kill(-group, SIGTERM);
         if (!(*process)->waitForFinished(3000)) ::kill(-group, SIGKILL);
         (*process)->waitForFinished(3000);
+        ::kill(-group, SIGKILL);
     }
 }
 
