@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
-  libssl-dev libevdev-dev libudev-dev libxcb1-dev
+  libssl-dev libevdev-dev libudev-dev libxcb1-dev libxcb-res0-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei python3
   pkexec policykit-1 xdg-utils
@@ -16,6 +16,8 @@ packages=(
   qemu-system-x86 busybox-static xz-utils interception-tools
   # the game's Win32 stand-in, built with mingw-w64 and run under Wine
   gcc-mingw-w64-x86-64 wine wine64
+  # tests only: the desktops the front-window watcher is tried on (none starts a service)
+  openbox mutter sway xwayland dbus-daemon
 )
 
 missing=()

@@ -142,6 +142,8 @@ void AppDelegate::installFrontSource() {
         return;
     }
     m_frontSource = source.take();
+    // Only remapping needs the name; the switch starts off.
+    m_frontSource->setWatching(start);
     connect(m_frontSource.get(), &FrontProcessSource::frontProcessNameChanged, this,
             &AppDelegate::refreshStatus);
     connect(m_frontSource.get(), &FrontProcessSource::connectionLost, this, [this] {
@@ -168,6 +170,7 @@ void AppDelegate::startClick(QAbstractButton *sender) {
     const auto *box = qobject_cast<QCheckBox *>(sender);
     start = box ? box->checkState() == Qt::Checked : sender->isCheckable() && sender->isChecked();
     if (start && m_tap) m_tap->rearm();
+    if (m_frontSource) m_frontSource->setWatching(start);
     // Switching on starts with the chat closed, whatever an earlier game left behind.
     if (start) m_chatPause.reset();
     refreshStatus();

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -19,10 +20,32 @@ xcb_window_t X11PropertyDecoder::window(const xcb_get_property_reply_t *reply) {
     return firstCardinal(reply, XCB_ATOM_WINDOW).value_or(XCB_NONE);
 }
 
-std::optional<pid_t> X11PropertyDecoder::pid(const xcb_get_property_reply_t *reply) {
-    const std::optional<quint32> value = firstCardinal(reply, XCB_ATOM_CARDINAL);
+std::optional<pid_t> X11PropertyDecoder::plausiblePid(std::optional<quint32> value) {
     if (!value || *value == 0 || *value > quint32(INT_MAX)) return std::nullopt;
     return pid_t(*value);
+}
+
+std::optional<pid_t> X11PropertyDecoder::pid(const xcb_get_property_reply_t *reply) {
+    return plausiblePid(firstCardinal(reply, XCB_ATOM_CARDINAL));
+}
+
+bool X11PropertyDecoder::containsAtom(const xcb_get_property_reply_t *reply, xcb_atom_t atom) {
+    if (!reply || reply->type != XCB_ATOM_ATOM || reply->format != 32) return false;
+    const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+    const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+    return std::find(atoms, atoms + count, atom) != atoms + count;
+}
+
+std::optional<pid_t> X11PropertyDecoder::clientPid(const xcb_res_query_client_ids_reply_t *reply) {
+    if (!reply) return std::nullopt;
+    for (auto ids = xcb_res_query_client_ids_ids_iterator(reply); ids.rem > 0;
+         xcb_res_client_id_value_next(&ids)) {
+        if (ids.data->spec.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID ||
+            xcb_res_client_id_value_value_length(ids.data) < 1)
+            continue;
+        return plausiblePid(*xcb_res_client_id_value_value(ids.data));
+    }
+    return std::nullopt;
 }
 
 QString X11PropertyDecoder::windowClass(const xcb_get_property_reply_t *reply,

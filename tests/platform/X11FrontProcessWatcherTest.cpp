@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int WaitMs = 5000;
+using Front = FrontProcessSource::Front;
 
 bool sameName(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
 
@@ -23,14 +24,20 @@ QByteArray windowClass(const char *instance, const char *cls) {
     return QByteArray(instance) + '\0' + QByteArray(cls) + '\0';
 }
 
+// An EWMH desktop on a server that keeps no record of its clients' processes, so that the
+// windows' own properties tell the name. (The server's record, which wins where there is one,
+// is what the desktop tests see.)
 class X11FrontProcessWatcherTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             GTEST_SKIP() << "Xvfb is not installed";
-        ASSERT_TRUE(m_server.start()) << "Xvfb did not come up";
+        ASSERT_TRUE(
+            m_server.start({}, {QStringLiteral("-extension"), QStringLiteral("X-Resource")}))
+            << "Xvfb did not come up";
         m_client = std::make_unique<X11TestClient>(display());
         ASSERT_TRUE(m_client->isConnected());
+        m_windowManager = m_client->announceWindowManager();
         m_baseline = m_client->createWindow();
         m_client->setWindowClass(m_baseline, windowClass("base", "Baseline"));
     }
@@ -52,12 +59,18 @@ protected:
         expectName(watcher, QStringLiteral("Baseline"));
     }
 
-    static void expectName(const X11FrontProcessWatcher &watcher, const QString &expected) {
-        const bool reached =
-            QTest::qWaitFor([&] { return sameName(watcher.frontProcessName(), expected); }, WaitMs);
-        EXPECT_TRUE(reached) << "expected "
+    // A name means Front::Named; no name, the front given.
+    static void expectName(const X11FrontProcessWatcher &watcher, const QString &expected,
+                           Front front = Front::UnknownProcess) {
+        if (!expected.isNull()) front = Front::Named;
+        const bool reached = QTest::qWaitFor(
+            [&] {
+                return watcher.front() == front && sameName(watcher.frontProcessName(), expected);
+            },
+            WaitMs);
+        EXPECT_TRUE(reached) << "expected " << int(front) << " "
                              << (expected.isNull() ? "no name" : expected.toStdString())
-                             << ", have "
+                             << ", have " << int(watcher.front()) << " "
                              << (watcher.frontProcessName().isNull()
                                      ? "no name"
                                      : watcher.frontProcessName().toStdString());
@@ -65,6 +78,7 @@ protected:
 
     XvfbServer m_server;
     std::unique_ptr<X11TestClient> m_client;
+    xcb_window_t m_windowManager = XCB_NONE;
     xcb_window_t m_baseline = XCB_NONE;
 };
 
@@ -150,24 +164,28 @@ TEST_F(X11FrontProcessWatcherTest, NoNameForMissingOrMalformedData) {
     const struct {
         const char *what;
         std::function<void(X11TestClient &)> arrange;
+        Front front = Front::UnknownProcess;
     } cases[] = {
         {"active window None (a native Wayland window in front)",
-         [](X11TestClient &c) { c.activate(XCB_NONE); }},
+         [](X11TestClient &c) { c.activate(XCB_NONE); }, Front::NoWindow},
         {"active window property empty",
          [&](X11TestClient &c) {
              c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, &nothing,
                            0);
-         }},
+         },
+         Front::NoWindow},
         {"active window of type CARDINAL",
          [this](X11TestClient &c) {
              c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_CARDINAL, 32,
                            &m_baseline, 1);
-         }},
+         },
+         Front::NoWindow},
         {"active window in 8-bit format",
          [this](X11TestClient &c) {
              c.setProperty(c.root(), c.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 8, &m_baseline,
                            4);
-         }},
+         },
+         Front::NoWindow},
         {"active window that no longer exists",
          [](X11TestClient &c) {
              const xcb_window_t window = c.createWindow();
@@ -203,7 +221,7 @@ TEST_F(X11FrontProcessWatcherTest, NoNameForMissingOrMalformedData) {
         // Starting from a name each time also shows the watcher is not wedged by the last case.
         showBaseline(*watcher);
         c.arrange(*m_client);
-        expectName(*watcher, QString());
+        expectName(*watcher, QString(), c.front);
     }
     showBaseline(*watcher);
 }
@@ -236,7 +254,7 @@ TEST_F(X11FrontProcessWatcherTest, ActiveWindowDestroyedLeavesNoName) {
     expectName(*watcher, QStringLiteral("Warcraft III.ex"));
 
     m_client->destroyWindow(window);
-    expectName(*watcher, QString());
+    expectName(*watcher, QString(), Front::NoWindow);
     showBaseline(*watcher);
 }
 
@@ -271,11 +289,86 @@ TEST_F(X11FrontProcessWatcherTest, ServerGoneLeavesNoNameAndSaysSo) {
     m_server.stop();
     ASSERT_TRUE(lost.wait(WaitMs) || lost.count() == 1);
     EXPECT_EQ(lost.count(), 1);
+    EXPECT_EQ(watcher->front(), Front::Unwatched);
     EXPECT_TRUE(watcher->frontProcessName().isNull());
     EXPECT_FALSE(watcher->isConnected());
     // The dead connection keeps quiet afterwards.
     QTest::qWait(50);
     EXPECT_EQ(lost.count(), 1);
+}
+
+TEST_F(X11FrontProcessWatcherTest, FollowsTheInputFocusWithoutAWindowManager) {
+    auto watcher = startWatcher();
+    ASSERT_TRUE(watcher);
+    showBaseline(*watcher);
+    X11TestClient &c = *m_client;
+    const xcb_window_t alpha = c.showWindow(0);
+    const xcb_window_t beta = c.showWindow(200);
+    const xcb_window_t inBeta = c.showWindow(10, beta);
+    c.setWindowClass(alpha, windowClass("a", "Alpha"));
+    c.setWindowClass(beta, windowClass("b", "Beta"));
+    c.setWindowClass(inBeta, windowClass("c", "Inside Beta"));
+    const struct {
+        const char *what;
+        std::function<void()> arrange;
+        QString expected;
+        Front front = Front::Named;
+    } cases[] = {
+        // The active window property stays behind, naming the baseline; the focus follows the
+        // pointer, which rests on the bare root.
+        {"the window manager quits",
+         [&] { c.destroyWindow(m_windowManager); },
+         {},
+         Front::NoWindow},
+        {"focus inside another top-level", [&] { c.focus(inBeta); }, QStringLiteral("Beta")},
+        {"no focus", [&] { c.focus(XCB_NONE); }, {}, Front::NoWindow},
+        {"a window manager starts",
+         [&] {
+             c.activate(alpha);
+             c.announceWindowManager();
+         },
+         QStringLiteral("Alpha")},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.what);
+        row.arrange();
+        expectName(*watcher, row.expected, row.front);
+    }
+}
+
+TEST_F(X11FrontProcessWatcherTest, NamesAWindowThatGotTheIdOfTheActiveWindowBeforeIt) {
+    // A window manager leaves the id of a window that has gone; a new client gets the same
+    // ids and its window is made active under the id already there.
+    auto gone = std::make_unique<X11TestClient>(display());
+    const xcb_window_t stale = gone->createWindow();
+    gone->activate(stale);
+    gone.reset();
+    X11TestClient next(display());
+    auto watcher = startWatcher();
+    ASSERT_TRUE(watcher);
+    // Time to look at the stale id first, as a watcher that started earlier did.
+    QTest::qWait(200);
+    const xcb_window_t window = next.createWindow();
+    if (window != stale) GTEST_SKIP() << "the server gave the new client other ids";
+    next.setWindowClass(window, windowClass("new", "New Window"));
+    next.activate(window);
+    expectName(*watcher, QStringLiteral("New Window"));
+}
+
+TEST_F(X11FrontProcessWatcherTest, TellsNothingWhileNotWatchedAndCatchesUpAtOnce) {
+    auto watcher = startWatcher();
+    ASSERT_TRUE(watcher);
+    showBaseline(*watcher);
+    QSignalSpy spy(watcher.get(), &X11FrontProcessWatcher::frontProcessNameChanged);
+    watcher->setWatching(false);
+    EXPECT_EQ(watcher->front(), Front::Unwatched);
+    const xcb_window_t other = m_client->createWindow();
+    m_client->setWindowClass(other, windowClass("other", "Other"));
+    m_client->activate(other);
+    QTest::qWait(50);
+    EXPECT_EQ(spy.count(), 1);
+    watcher->setWatching(true);
+    expectName(*watcher, QStringLiteral("Other"));
 }
 
 TEST(X11FrontProcessWatcherCreate, GivesAReasonWhenNoServerAnswers) {

@@ -213,13 +213,16 @@ TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray)
     ASSERT_NE(tray, nullptr);
     auto *button = child<QPushButton>(delegate, "switchButton");
     EXPECT_TRUE(button->text().contains(QStringLiteral("OFF")));
+    EXPECT_FALSE(front->isWatching()) << "nobody needs the front application yet";
     tray->switchAction()->trigger();
     EXPECT_TRUE(delegate.remapSwitch());
+    EXPECT_TRUE(front->isWatching());
     EXPECT_TRUE(button->isChecked());
     EXPECT_TRUE(button->text().contains(QStringLiteral("ON")));
     EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping on")));
     button->click();
     EXPECT_FALSE(tray->switchAction()->isChecked());
+    EXPECT_FALSE(front->isWatching());
     EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping off")));
 
     auto *chatBox = child<QCheckBox>(delegate, "chatPauseBox");

@@ -8,17 +8,17 @@
 
 XvfbServer::~XvfbServer() { stop(); }
 
-bool XvfbServer::start(const QString &authorityFile) {
+bool XvfbServer::start(const QString &authorityFile, const QStringList &options) {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) return false;
     // Parallel tests race for numbers; a taken one makes Xvfb exit, so try the next.
     for (int number = 90 + (QCoreApplication::applicationPid() % 200); number < 600; number += 7) {
         if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) continue;
-        if (startOn(number, authorityFile)) return true;
+        if (startOn(number, authorityFile, options)) return true;
     }
     return false;
 }
 
-bool XvfbServer::startOn(int number, const QString &authorityFile) {
+bool XvfbServer::startOn(int number, const QString &authorityFile, const QStringList &options) {
     const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{QStringLiteral(":%1").arg(number),
@@ -28,6 +28,7 @@ bool XvfbServer::startOn(int number, const QString &authorityFile) {
                           QStringLiteral("0"),
                           QStringLiteral("1024x768x24")};
     if (!authorityFile.isEmpty()) arguments << QStringLiteral("-auth") << authorityFile;
+    arguments << options;
     m_process.start(QStringLiteral("Xvfb"), arguments);
     if (!m_process.waitForStarted(5000)) return false;
     QElapsedTimer timer;
