@@ -179,7 +179,7 @@ TEST(MZContentViewControllerInWindow, APersonReachesThePairsTabAndEditsTheList) 
     MainWindow window;
     window.show();
     auto *tabs = window.findChild<QTabWidget *>();
-    ASSERT_EQ(tabs->tabText(1), QStringLiteral("Pairs"));
+    ASSERT_EQ(tabs->tabText(1), QStringLiteral("Pair&s"));
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
     auto *list = tabs->currentWidget()->findChild<MZContentViewController *>();
     ASSERT_TRUE(list && list->items().first()->isVisible());
