@@ -54,8 +54,8 @@ PairStore::Stored PairStore::load(QSettings &settings) {
         }
         const auto pair = parse(text);
         if (!pair)
-            qWarning("Ignoring the saved pair %s/%s: \"%s\" names no key", qPrintable(SettingsGroup),
-                     qPrintable(key), qPrintable(text));
+            qWarning("Ignoring the saved pair %s/%s: \"%s\" names no key",
+                     qPrintable(SettingsGroup), qPrintable(key), qPrintable(text));
         stored.rows[*index] = {pair.value_or(KeyPair{}), pair ? QString() : text};
     }
     settings.endGroup();

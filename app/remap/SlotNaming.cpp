@@ -35,7 +35,9 @@ QString keypadList(const std::vector<size_t> &holding) {
 
 }  // namespace
 
-QString SlotNaming::keypadName(size_t slot) { return VirtualKeyTable::name(SlotTargetKeyCodes[slot]); }
+QString SlotNaming::keypadName(size_t slot) {
+    return VirtualKeyTable::name(SlotTargetKeyCodes[slot]);
+}
 
 int SlotNaming::inventoryNumber(size_t slot) {
     // Slots run from the bottom row up, left before right.
@@ -51,9 +53,9 @@ SlotNaming::SharedKeys SlotNaming::sharedKeys(const SlotCombos &combos) {
     SharedKeys shared;
     for (const auto &[key, holding] : holders(combos)) {
         if (holding.size() < 2) continue;
-        const QString line = tr("%1 is in %2: it presses %3.")
-                                 .arg(VirtualKeyTable::name(key), keypadList(holding),
-                                      slotName(holding.back()));
+        const QString line =
+            tr("%1 is in %2: it presses %3.")
+                .arg(VirtualKeyTable::name(key), keypadList(holding), slotName(holding.back()));
         shared.lines << line;
         for (size_t slot : holding) shared.fieldNotes[slot] = line;
     }

@@ -28,7 +28,7 @@ public:
         QString frontName;
         QString frontUnavailable;
         // The tap's own status while it runs; else why it could not be made.
-        std::optional<Failure> tapFailure;
+        std::optional<Failure> tapFailure = std::nullopt;
         QString tapStatus;
         // The keyboard helper program is not where Velmora starts it from.
         bool helperMissing = false;

@@ -17,8 +17,9 @@ constexpr KeyCombo Q{0, 12};
 // are left as they are, and a row emptied since is dropped.
 TEST(PairStore, RowsRoundTripAsTextWithUnreadableLinesKept) {
     TemporarySettings temporary;
-    ASSERT_TRUE(TemporarySettings::write("[pairs]\n1=CapsLock>Escape\n2=Q>\n3=Foo>Bar\n4=Q\n5=\n"
-                                         "7=shift + F1 > keypad 4\n01=Q>W\n101=Q>W\nnote=hello\n"));
+    ASSERT_TRUE(
+        TemporarySettings::write("[pairs]\n1=CapsLock>Escape\n2=Q>\n3=Foo>Bar\n4=Q\n5=\n"
+                                 "7=shift + F1 > keypad 4\n01=Q>W\n101=Q>W\nnote=hello\n"));
 
     QSettings settings;
     const PairStore::Stored stored = PairStore::load(settings);
@@ -40,9 +41,10 @@ TEST(PairStore, RowsRoundTripAsTextWithUnreadableLinesKept) {
     PairStore::save(settings, {stored.rows.at(0), {}, stored.rows.at(2), {{Q, Escape}, {}}});
     settings.beginGroup(PairStore::SettingsGroup);
     QStringList lines;
-    for (const QString &key : settings.childKeys()) lines << key + '=' + settings.value(key).toString();
-    EXPECT_EQ(lines, QStringList({"01=Q>W", "1=Caps Lock>Escape", "101=Q>W", "3=Foo>Bar", "4=Q>Escape",
-                                  "note=hello"}));
+    for (const QString &key : settings.childKeys())
+        lines << key + '=' + settings.value(key).toString();
+    EXPECT_EQ(lines, QStringList({"01=Q>W", "1=Caps Lock>Escape", "101=Q>W", "3=Foo>Bar",
+                                  "4=Q>Escape", "note=hello"}));
 }
 
 }  // namespace
