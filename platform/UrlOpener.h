@@ -9,4 +9,11 @@ class UrlOpener {
 public:
     virtual ~UrlOpener() = default;
     virtual void openUrl(const QUrl &url) = 0;
+
+    // What an opener opens at all: a valid http or https address with a host.
+    static bool isWebAddress(const QUrl &url) {
+        const QString scheme = url.scheme();
+        return url.isValid() && !url.host().isEmpty() &&
+               (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    }
 };

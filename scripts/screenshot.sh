@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of Velmora's main window on a private Xvfb, with six slot keys
-# recorded: docs/main-window.png with remapping off, docs/main-window-on.png with it switched on
-# and the chat pause option chosen. Needs Xvfb, xdotool and ImageMagick (scripts/install-deps.sh).
+# and two pairs recorded: docs/main-window.png with remapping off, docs/main-window-on.png with
+# it switched on (waiting: nothing is in front) and the chat pause option chosen, docs/pairs.png
+# with the Pairs tab, where the pair on a slot's key is marked. Needs Xvfb, xdotool and
+# ImageMagick (scripts/install-deps.sh).
 # Usage: scripts/screenshot.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,6 +30,10 @@ keypad4=A
 keypad5=S
 keypad1=Z
 keypad2=Shift+X
+
+[pairs]
+1=Tab>Escape
+2=Q>F1
 CONF
 
 Xvfb "$display" -nolisten tcp -screen 0 800x600x24 >/dev/null 2>&1 &
@@ -38,11 +44,16 @@ DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home XDG_RUNTIME_DIR=$home QT_QPA_P
   "$build/app/shell/Velmora" >/dev/null 2>&1 &
 velmora=$!
 sleep 3
-geometry=$(DISPLAY=$display xwininfo -root -tree | awk '/\("Velmora" "Velmora"\)/ {print $(NF-1); exit}')
+# The window's place on the screen; it grows and shrinks with what it says.
+window_geometry() {
+  DISPLAY=$display xwininfo -root -tree | awk '/\("Velmora" "Velmora"\)/ {print $(NF-1); exit}'
+}
+geometry=$(window_geometry)
 [ -n "$geometry" ] || { echo "Velmora did not show its window" >&2; exit 1; }
 mkdir -p "$root/docs"
 
 shoot() {
+  geometry=$(window_geometry)
   DISPLAY=$display import -window root "$home/root.png"
   convert "$home/root.png" -crop "$geometry" +repage "$root/docs/$1"
   echo "wrote docs/$1 ($geometry)"
@@ -55,3 +66,7 @@ DISPLAY=$display xdotool windowfocus --sync "$window"
 DISPLAY=$display xdotool key --delay 200 alt+r alt+p
 sleep 1
 shoot main-window-on.png
+# Alt+S shows the Pairs tab.
+DISPLAY=$display xdotool key --delay 200 alt+s
+sleep 1
+shoot pairs.png

@@ -1,15 +1,23 @@
 #include "pairs/MZContentViewController.h"
 
 #include <QPointer>
+#include <QSettings>
 
 #include "pairs/MZPairViewController.h"
+#include "pairs/PairStore.h"
+#include "remap/KeyComboText.h"
 #include "remap/MZFlipView.h"
+#include "remap/MZRecorderControl.h"
 #include "ui_MZContentViewController.h"
 
 namespace {
 
 constexpr int InitialRowCount = 10;
 constexpr int RowSpacing = 5;
+
+KeyPair pairOf(const MZPairViewController *row) {
+    return {row->originalControl()->keyCombo(), row->swopControl()->keyCombo()};
+}
 
 }  // namespace
 
@@ -27,7 +35,70 @@ QWidget *MZContentViewController::desktopView() const { return ui ? ui->desktopV
 
 void MZContentViewController::awakeFromNib() {
     for (int i = 0; i < InitialRowCount; ++i) insertRow(m_items.size(), createPairVC());
+    restoreRows();
     refreshUI();
+    refreshNote();
+}
+
+void MZContentViewController::restoreRows() {
+    QSettings settings;
+    const PairStore::Stored stored = PairStore::load(settings);
+    if (!stored.rows.empty())
+        while (m_items.size() <= stored.rows.rbegin()->first)
+            insertRow(m_items.size(), createPairVC());
+    for (const auto &[index, saved] : stored.rows) {
+        MZPairViewController *row = m_items[index];
+        row->originalControl()->setKeyCombo(saved.pair.key);
+        row->swopControl()->setKeyCombo(saved.pair.replacement);
+        if (!saved.unreadable.isNull()) m_unreadable.insert(row, saved.unreadable);
+    }
+    m_strays = stored.strays;
+    m_keyPairs = keyPairs();
+}
+
+std::vector<KeyPair> MZContentViewController::keyPairs() const {
+    std::vector<KeyPair> pairs;
+    for (const MZPairViewController *row : m_items)
+        if (const KeyPair pair = pairOf(row); pair.isComplete()) pairs.push_back(pair);
+    return pairs;
+}
+
+void MZContentViewController::setKeyNotes(const QHash<uint16_t, QString> &notes) {
+    m_keyNotes = notes;
+    markRows();
+}
+
+void MZContentViewController::rowsEdited() {
+    std::vector<PairStore::Row> rows;
+    for (MZPairViewController *row : std::as_const(m_items))
+        rows.push_back({pairOf(row), m_unreadable.value(row)});
+    QSettings settings;
+    PairStore::save(settings, rows);
+    refreshNote();
+    markRows();
+    std::vector<KeyPair> pairs = keyPairs();
+    if (pairs == m_keyPairs) return;
+    m_keyPairs = std::move(pairs);
+    emit keyPairsChanged();
+}
+
+void MZContentViewController::markRows() {
+    for (MZPairViewController *row : std::as_const(m_items)) {
+        const KeyCombo key = row->originalControl()->keyCombo();
+        row->originalControl()->setNote(key.code < 0 ? QString()
+                                                     : m_keyNotes.value(uint16_t(key.code)));
+    }
+}
+
+void MZContentViewController::refreshNote() {
+    QStringList unreadable;
+    for (qsizetype i = 0; i < m_items.size(); ++i)
+        if (const auto kept = m_unreadable.constFind(m_items[i]); kept != m_unreadable.cend())
+            unreadable << QString::number(i + 1) + QLatin1Char('=') + *kept;
+    const QString note =
+        KeyComboText::unreadableNote(PairStore::SettingsGroup, unreadable + m_strays);
+    ui->problemNote->setText(note);
+    ui->problemNote->setVisible(!note.isEmpty());
 }
 
 std::unique_ptr<MZPairViewController> MZContentViewController::createPairVC() {
@@ -57,6 +128,8 @@ void MZContentViewController::closeRow(MZPairViewController *row) {
     if (m_items.size() < 2 || !m_items.removeOne(row)) return;
     row->setParent(nullptr);
     refreshUI();
+    m_unreadable.remove(row);
+    rowsEdited();
     // The click that got here is still being delivered to the row's button.
     row->deleteLater();
 }
@@ -65,10 +138,17 @@ void MZContentViewController::appendBefore(MZPairViewController *row) {
     const qsizetype index = m_items.indexOf(row);
     insertRow(index < 0 ? m_items.size() : index, createPairVC());
     refreshUI();
+    rowsEdited();
 }
 
 void MZContentViewController::insertRow(qsizetype index,
                                         std::unique_ptr<MZPairViewController> row) {
+    for (MZRecorderControl *control : {row->originalControl(), row->swopControl()})
+        connect(control, &MZRecorderControl::keyComboChanged, this, [this, edited = row.get()] {
+            // A row the person records into no longer keeps the text it was read from.
+            m_unreadable.remove(edited);
+            rowsEdited();
+        });
     row->setParent(desktopView());
     row->show();
     m_items.insert(index, row.release());

@@ -18,6 +18,8 @@ MZPairViewController::MZPairViewController(QWidget *parent)
     ui->setupUi(this);
     for (MZRecorderControl *control : {ui->originalControl, ui->swopControl}) {
         control->setAllowsKeyOnly(true, true);
+        // As in the slots, only the keys count.
+        control->setModifiersIgnored(true);
         control->setDelegate(this);
     }
     connect(ui->closeButton, &QPushButton::clicked, this, &MZPairViewController::closeClick);

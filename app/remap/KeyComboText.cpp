@@ -3,6 +3,8 @@
 #include "platform/ModifierFlags.h"
 #include "remap/VirtualKeyTable.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 struct ModifierName {
@@ -53,4 +55,12 @@ std::optional<KeyCombo> KeyComboText::parse(QStringView text) {
     if (!code) return std::nullopt;
     combo.code = *code;
     return combo;
+}
+
+QString KeyComboText::unreadableNote(const QString &group, const QStringList &lines) {
+    if (lines.isEmpty()) return {};
+    return QCoreApplication::translate("KeyComboText",
+                                       "Velmora cannot read these lines of [%1] in its settings "
+                                       "file and keeps them as they are: %2")
+        .arg(group, lines.join(QStringLiteral("; ")));
 }

@@ -2,22 +2,27 @@
 
 #include <QSettings>
 
+#include "remap/KeyComboText.h"
 #include "remap/MZRecorderControl.h"
 #include "remap/SlotComboStore.h"
+#include "remap/SlotNaming.h"
 #include "ui_MZDotaContentViewController.h"
 
 MZDotaContentViewController::MZDotaContentViewController(QWidget *parent)
     : MZContentViewController(OwnInterface{}, parent),
       ui(std::make_unique<Ui::MZDotaContentViewController>()) {
     ui->setupUi(this);
-    for (MZRecorderControl *control : controls()) control->setAllowsKeyOnly(true, true);
-    restoreKeyCombos();
-    for (MZRecorderControl *control : controls()) {
-        connect(control, &MZRecorderControl::keyComboChanged, this,
-                &MZDotaContentViewController::saveKeyCombos);
-        connect(control, &MZRecorderControl::keyComboChanged, this,
-                &MZDotaContentViewController::keyCombosChanged);
+    const auto recorders = controls();
+    for (size_t slot = 0; slot < recorders.size(); ++slot) {
+        recorders[slot]->setAllowsKeyOnly(true, true);
+        recorders[slot]->setModifiersIgnored(true);
+        recorders[slot]->setToolTip(SlotNaming::toolTip(slot));
+        recorders[slot]->setAccessibleName(SlotNaming::keypadName(slot));
+        connect(recorders[slot], &MZRecorderControl::keyComboChanged, this,
+                [this, slot] { keyComboEdited(slot); });
     }
+    restoreKeyCombos();
+    refreshNotes();
 }
 
 MZDotaContentViewController::~MZDotaContentViewController() = default;
@@ -35,10 +40,12 @@ std::array<MZRecorderControl *, 6> MZDotaContentViewController::controls() const
 
 void MZDotaContentViewController::restoreKeyCombos() {
     QSettings settings;
-    const auto combos = SlotComboStore::load(settings);
-    if (!combos) return;
+    const auto stored = SlotComboStore::load(settings);
+    if (!stored) return;
     const auto recorders = controls();
-    for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo((*combos)[i]);
+    for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setKeyCombo(stored->combos[i]);
+    m_unreadable = stored->unreadable;
+    m_strays = stored->strays;
 }
 
 SlotCombos MZDotaContentViewController::keyCombos() const {
@@ -48,7 +55,28 @@ SlotCombos MZDotaContentViewController::keyCombos() const {
     return combos;
 }
 
-void MZDotaContentViewController::saveKeyCombos() const {
+// A slot the person records into no longer keeps the text it was read from.
+void MZDotaContentViewController::keyComboEdited(size_t slot) {
+    m_unreadable[slot] = QString();
     QSettings settings;
-    SlotComboStore::save(settings, keyCombos());
+    SlotComboStore::save(settings, keyCombos(), m_unreadable);
+    refreshNotes();
+    emit keyCombosChanged();
+}
+
+void MZDotaContentViewController::refreshNotes() {
+    const SlotNaming::SharedKeys shared = SlotNaming::sharedKeys(keyCombos());
+    const auto recorders = controls();
+    for (size_t i = 0; i < recorders.size(); ++i) recorders[i]->setNote(shared.fieldNotes[i]);
+    QStringList unreadable;
+    for (size_t i = 0; i < m_unreadable.size(); ++i)
+        if (!m_unreadable[i].isNull())
+            unreadable << SlotComboStore::SlotKeys[qsizetype(i)] + QLatin1Char('=') +
+                              m_unreadable[i];
+    QStringList lines = shared.lines;
+    const QString note =
+        KeyComboText::unreadableNote(SlotComboStore::SettingsGroup, unreadable + m_strays);
+    if (!note.isEmpty()) lines << note;
+    ui->problemNote->setText(lines.join(QLatin1Char('\n')));
+    ui->problemNote->setVisible(!lines.isEmpty());
 }

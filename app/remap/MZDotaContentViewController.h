@@ -5,6 +5,7 @@
 
 #include "pairs/MZContentViewController.h"
 #include "remap/RemapDecision.h"
+#include "remap/SlotComboStore.h"
 
 class MZRecorderControl;
 
@@ -13,8 +14,11 @@ class MZDotaContentViewController;
 }
 
 // The slot panel: six recorders laid out like the game's inventory and the keypad that
-// addresses it. It builds its own interface instead of the pair list's, so no pair row
-// is ever made. The combinations are saved whenever one changes and restored at start.
+// addresses it, each named after its keypad key and inventory slot. It builds its own
+// interface instead of the pair list's, so no pair row is ever made. The combinations are
+// saved whenever one changes and restored at start. Modifiers show greyed, since only the
+// key counts; a key held by several fields marks them all, and the note under the grid says
+// which slot it presses and which lines of the settings file could not be read.
 class MZDotaContentViewController : public MZContentViewController {
     Q_OBJECT
 public:
@@ -39,7 +43,10 @@ signals:
 
 private:
     void restoreKeyCombos();
-    void saveKeyCombos() const;
+    void keyComboEdited(size_t slot);
+    void refreshNotes();
 
     std::unique_ptr<Ui::MZDotaContentViewController> ui;
+    SlotComboStore::UnreadableTexts m_unreadable;
+    QStringList m_strays;
 };

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "platform/KeyCodeTable.h"
 #include "platform/ModifierFlags.h"
@@ -19,6 +21,7 @@
 namespace {
 
 constexpr int64_t EscapeKeyCode = 0x35;
+const QColor MarkColour(0xf9, 0xa8, 0x25);
 // Without key-only, one of these must be held: Shift alone only makes a capital letter.
 constexpr uint64_t CommandLikeFlags =
     ModifierFlags::Control | ModifierFlags::Alternate | ModifierFlags::Command;
@@ -56,7 +59,7 @@ MZRecorderControl::MZRecorderControl(QWidget *parent) : QFrame(parent) {
     m_clearButton->setText(QStringLiteral("×"));
     m_clearButton->setToolTip(tr("Clear"));
     m_clearButton->setAutoRaise(true);
-    m_clearButton->setFocusPolicy(Qt::NoFocus);
+    m_clearButton->setFocusPolicy(Qt::TabFocus);
     connect(m_clearButton, &QToolButton::clicked, this, &MZRecorderControl::clear);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 0, 0);
@@ -73,6 +76,17 @@ void MZRecorderControl::setKeyCombo(KeyCombo keyCombo) {
 void MZRecorderControl::setAllowsKeyOnly(bool allowsKeyOnly, bool escapeKeysRecord) {
     m_allowsKeyOnly = allowsKeyOnly;
     m_escapeKeysRecord = escapeKeysRecord;
+}
+
+void MZRecorderControl::setModifiersIgnored(bool ignored) {
+    m_modifiersIgnored = ignored;
+    refresh();
+}
+
+void MZRecorderControl::setNote(const QString &note) {
+    m_note = note;
+    setAccessibleDescription(note);
+    update();
 }
 
 void MZRecorderControl::startRecording() {
@@ -105,6 +119,13 @@ std::optional<KeyCombo> MZRecorderControl::keyComboForEvent(const QKeyEvent &eve
 }
 
 bool MZRecorderControl::event(QEvent *event) {
+    // By now the window has placed the field in its tab order: the clear button follows it.
+    if (event->type() == QEvent::Polish) QWidget::setTabOrder(this, m_clearButton);
+    if (event->type() == QEvent::ToolTip && !m_note.isEmpty()) {
+        const QString tip = toolTip().isEmpty() ? m_note : toolTip() + QLatin1Char('\n') + m_note;
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), tip, this);
+        return true;
+    }
     if (m_recording && event->type() == QEvent::ShortcutOverride) {
         // While recording every key belongs to the field, shortcuts included.
         event->accept();
@@ -128,8 +149,12 @@ bool MZRecorderControl::eventFilter(QObject *watched, QEvent *event) {
 
 void MZRecorderControl::paintEvent(QPaintEvent *event) {
     QFrame::paintEvent(event);
-    if (!hasFocus() || m_recording) return;
     QStylePainter painter(this);
+    if (!m_note.isEmpty()) {
+        painter.setPen(QPen(MarkColour, 2));
+        painter.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+    if (!hasFocus() || m_recording) return;
     QStyleOptionFocusRect option;
     option.initFrom(this);
     option.rect = contentsRect().adjusted(1, 1, -1, -1);
@@ -209,7 +234,10 @@ void MZRecorderControl::changeKeyCombo(KeyCombo keyCombo) {
 }
 
 void MZRecorderControl::refresh() {
+    m_label->setTextFormat(Qt::PlainText);
     m_label->setText(displayText());
+    if (m_modifiersIgnored && !m_recording && m_keyCombo.code >= 0 && m_keyCombo.flags != 0)
+        showModifiersGreyed();
     QFont font = m_label->font();
     font.setItalic(m_recording || m_keyCombo.code < 0);
     m_label->setFont(font);
@@ -217,5 +245,16 @@ void MZRecorderControl::refresh() {
     setAutoFillBackground(m_recording);
     setBackgroundRole(m_recording ? QPalette::Highlight : QPalette::NoRole);
     m_label->setForegroundRole(m_recording ? QPalette::HighlightedText : QPalette::WindowText);
+    // A clear button that goes grey hands the focus back to its field, not to the next one.
+    if (m_keyCombo.code < 0 && m_clearButton->hasFocus()) setFocus(Qt::OtherFocusReason);
     m_clearButton->setEnabled(m_keyCombo.code >= 0);
+}
+
+void MZRecorderControl::showModifiersGreyed() {
+    const QString text = displayText();
+    const QString key = VirtualKeyTable::name(uint16_t(m_keyCombo.code));
+    const QString grey = palette().color(QPalette::Disabled, QPalette::WindowText).name();
+    m_label->setTextFormat(Qt::RichText);
+    m_label->setText(QStringLiteral("<span style=\"color:%1\">%2</span>%3")
+                         .arg(grey, text.chopped(key.size()).toHtmlEscaped(), key.toHtmlEscaped()));
 }

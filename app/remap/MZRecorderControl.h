@@ -14,8 +14,10 @@ class QToolButton;
 // the focus, starts recording; focus alone never does, so Tab can walk past it. The next
 // key press with its modifiers becomes the combination; a modifier pressed alone records
 // nothing. A click anywhere else or the window losing the focus ends a recording and keeps
-// the combination. The clear button empties it (code -1, flags 0). Codes are Velmora
-// virtual key codes, flags the device-independent modifier bits.
+// the combination. The clear button, which Tab reaches too, empties it (code -1, flags 0).
+// Codes are Velmora virtual key codes, flags the device-independent modifier bits. Where
+// modifiers do not count, they are shown greyed; a field with a note is framed in amber
+// and its tooltip tells the note.
 class MZRecorderControl : public QFrame {
     Q_OBJECT
 public:
@@ -34,6 +36,13 @@ public:
 
     MZRecorderControlDelegate *delegate() const { return m_delegate; }
     void setDelegate(MZRecorderControlDelegate *delegate) { m_delegate = delegate; }
+
+    // Shows the modifiers of the combination greyed: they are kept but do not count.
+    void setModifiersIgnored(bool ignored);
+    bool modifiersIgnored() const { return m_modifiersIgnored; }
+    // Marks the field and adds `note` to its tooltip; an empty note takes the mark away.
+    void setNote(const QString &note);
+    const QString &note() const { return m_note; }
 
     bool isRecording() const { return m_recording; }
     void startRecording();
@@ -64,6 +73,7 @@ private:
     void stopRecording();
     void changeKeyCombo(KeyCombo keyCombo);
     void refresh();
+    void showModifiersGreyed();
 
     // Made in the constructor body: making a child sends this widget events, which must
     // find every field below already initialised.
@@ -72,6 +82,8 @@ private:
     MZRecorderControlDelegate *m_delegate = nullptr;
     KeyCombo m_keyCombo;
     QString m_refusal;
+    QString m_note;
+    bool m_modifiersIgnored = false;
     bool m_allowsKeyOnly = false;
     bool m_escapeKeysRecord = false;
     bool m_recording = false;

@@ -55,7 +55,7 @@ std::optional<SlotCombos> parseLegacyCombos(const QVariant &stored) {
     return combos;
 }
 
-std::optional<SlotCombos> loadLegacy(QSettings &settings) {
+std::optional<SlotComboStore::Stored> loadLegacy(QSettings &settings) {
     const QVariant stored = settings.value(SlotComboStore::LegacySettingsKey);
     if (!stored.isValid()) return std::nullopt;
     auto combos = parseLegacyCombos(stored);
@@ -67,38 +67,45 @@ std::optional<SlotCombos> loadLegacy(QSettings &settings) {
     }
     SlotComboStore::save(settings, *combos);
     settings.remove(SlotComboStore::LegacySettingsKey);
-    return combos;
+    return SlotComboStore::Stored{*combos, {}, {}};
 }
 
 // An unquoted comma in a hand-edited file makes QSettings read a list.
-QString slotText(const QVariant &value) {
-    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(u',');
-    return value.toString();
-}
+QString slotText(const QVariant &value) { return value.toStringList().join(u','); }
 
 }  // namespace
 
-std::optional<SlotCombos> SlotComboStore::load(QSettings &settings) {
+std::optional<SlotComboStore::Stored> SlotComboStore::load(QSettings &settings) {
     settings.beginGroup(SettingsGroup);
-    const bool saved = !settings.childKeys().isEmpty();
-    SlotCombos combos;
-    for (size_t i = 0; saved && i < combos.size(); ++i) {
+    const QStringList keys = settings.childKeys();
+    Stored stored;
+    for (size_t i = 0; !keys.isEmpty() && i < stored.combos.size(); ++i) {
         const QString text = slotText(settings.value(SlotKeys[qsizetype(i)]));
         const auto combo = KeyComboText::parse(text);
-        if (!combo)
+        if (!combo) {
             qWarning("Ignoring the saved key of %s/%s: \"%s\" names no key",
                      qPrintable(SettingsGroup), qPrintable(SlotKeys[qsizetype(i)]),
                      qPrintable(text));
-        combos[i] = combo.value_or(KeyCombo{});
+            stored.unreadable[i] = text;
+        }
+        stored.combos[i] = combo.value_or(KeyCombo{});
     }
+    // QSettings lists a line without a name but cannot read it.
+    for (const QString &key : keys)
+        if (!key.isEmpty() && !SlotKeys.contains(key))
+            stored.strays << key + QLatin1Char('=') + slotText(settings.value(key));
     settings.endGroup();
-    if (saved) return combos;
+    if (!keys.isEmpty()) return stored;
     return loadLegacy(settings);
 }
 
-void SlotComboStore::save(QSettings &settings, const SlotCombos &combos) {
+void SlotComboStore::save(QSettings &settings, const SlotCombos &combos,
+                          const UnreadableTexts &unreadable) {
     settings.beginGroup(SettingsGroup);
-    for (size_t i = 0; i < combos.size(); ++i)
-        settings.setValue(SlotKeys[qsizetype(i)], KeyComboText::format(combos[i]));
+    for (size_t i = 0; i < combos.size(); ++i) {
+        const bool keep = combos[i].code < 0 && !unreadable[i].isNull();
+        settings.setValue(SlotKeys[qsizetype(i)],
+                          keep ? unreadable[i] : KeyComboText::format(combos[i]));
+    }
     settings.endGroup();
 }

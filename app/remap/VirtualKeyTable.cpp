@@ -144,6 +144,9 @@ const KeyRow *findRow(uint16_t virtualCode) {
 
 const QString UnnamedPrefix = QStringLiteral("Key ");
 
+// Spaces do not count in a name read back: "CapsLock" names Caps Lock as well.
+QString withoutSpaces(QStringView name) { return name.toString().remove(u' '); }
+
 }  // namespace
 
 std::optional<uint16_t> VirtualKeyTable::fromQtKey(int qtKey, bool keypad) {
@@ -159,13 +162,15 @@ QString VirtualKeyTable::name(uint16_t virtualCode) {
 }
 
 std::optional<uint16_t> VirtualKeyTable::fromName(QStringView name) {
+    const QString wanted = withoutSpaces(name);
     const auto it = std::ranges::find_if(Rows, [&](const KeyRow &row) {
-        return name.compare(QString::fromUtf8(row.name), Qt::CaseInsensitive) == 0;
+        return wanted.compare(withoutSpaces(QString::fromUtf8(row.name)), Qt::CaseInsensitive) == 0;
     });
     if (it != std::end(Rows)) return it->virtualCode;
-    if (!name.startsWith(UnnamedPrefix, Qt::CaseInsensitive)) return std::nullopt;
+    const QString prefix = withoutSpaces(UnnamedPrefix);
+    if (!wanted.startsWith(prefix, Qt::CaseInsensitive)) return std::nullopt;
     bool ok = false;
-    const uint code = name.mid(UnnamedPrefix.size()).toUInt(&ok);
+    const uint code = wanted.mid(prefix.size()).toUInt(&ok);
     if (!ok || code > 0xFFFF) return std::nullopt;
     return uint16_t(code);
 }

@@ -13,8 +13,8 @@ public:
     static std::optional<uint16_t> fromQtKey(int qtKey, bool keypad);
     // "Q", "Keypad 4", "F5", "Space", "Left" ...; a key without a name is "Key <code>".
     static QString name(uint16_t virtualCode);
-    // The code of a name as name() gives it, letter case aside, or "Key <code>" for any
-    // code; none for anything else.
+    // The code of a name as name() gives it, letter case and spaces aside, or "Key <code>"
+    // for any code; none for anything else.
     static std::optional<uint16_t> fromName(QStringView name);
     // Shift, Control, Option/Alt, Command/Super (either side), caps lock and fn.
     static bool isModifierKey(uint16_t virtualCode);

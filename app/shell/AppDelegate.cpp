@@ -1,5 +1,6 @@
 #include "shell/AppDelegate.h"
 
+#include "pairs/MZContentViewController.h"
 #include "platform/EventTap.h"
 #include "platform/FrontProcessSource.h"
 #include "platform/KeyboardEvent.h"
@@ -10,6 +11,7 @@
 #include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
+#include "remap/SlotNaming.h"
 #include "shell/MainWindow.h"
 #include "shell/VelmoraTray.h"
 #include "shell/WindowCloseGuard.h"
@@ -19,10 +21,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QSettings>
 #include <QSystemTrayIcon>
+#include <QVBoxLayout>
 
 AppDelegate::Platform AppDelegate::linuxPlatform(Result<BrokerProcess::Started> broker) {
     // Kept by the one function that uses it, which runs once.
@@ -40,6 +44,7 @@ AppDelegate::Platform AppDelegate::linuxPlatform(Result<BrokerProcess::Started> 
             return X11FrontProcessWatcher::create();
         },
         [] { return std::make_unique<XdgUrlOpener>(); },
+        [] { return QFileInfo(BrokerProcess::besideExecutable()).isExecutable(); },
     };
 }
 
@@ -67,11 +72,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     // The panel goes in before the tap exists, so the callback always finds the recorders.
     auto *panel = new MZDotaContentViewController(workView());
     m_contentVC = panel;
-    workView()->setFixedSize(panel->sizeHint() + QSize(10, 10));
-    panel->setGeometry(workView()->rect().adjusted(5, 5, -5, -5));
+    // A margin of 5 all round, and the window follows the panel as its notes come and go.
+    auto *margin = new QVBoxLayout(workView());
+    margin->setContentsMargins(5, 5, 5, 5);
+    margin->addWidget(panel);
     rebuildSlotTable();
     connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
             &AppDelegate::rebuildSlotTable);
+    markPairsOnSlotKeys();
+    connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
+            &AppDelegate::markPairsOnSlotKeys);
     selfPoint = this;
     installChatPauseOption();
     installFrontSource();
@@ -91,7 +101,8 @@ void AppDelegate::buildWindow() {
     const auto &ui = m_mainWindow->ui();
     m_updateCheck =
         std::make_unique<UpdateCheck>(UpdateCheck::Outlets{ui.versionFiled, ui.updateButton,
-                                                           ui.homeButton, ui.weiboButton},
+                                                           ui.homeButton, ui.weiboButton,
+                                                           ui.linkNote},
                                       m_platform.createUrlOpener ? m_platform.createUrlOpener()
                                                                  : nullptr,
                                       UpdateCheck::Addresses::builtIn());
@@ -127,6 +138,7 @@ void AppDelegate::installTap() {
     auto tap = m_platform.createTap();
     if (!tap) {
         m_tapFailure = tap.failure();
+        m_helperMissing = m_platform.helperInstalled && !m_platform.helperInstalled();
         qInfo("keyboard tap unavailable: %s", qPrintable(m_tapFailure->message));
         return;
     }
@@ -153,6 +165,11 @@ void AppDelegate::installFrontSource() {
 }
 
 void AppDelegate::rebuildSlotTable() { m_slotTable = makeSlotTable(m_contentVC->keyCombos()); }
+
+// A pair on a slot's key is marked: the slot wins.
+void AppDelegate::markPairsOnSlotKeys() {
+    m_mainWindow->ui().pairList->setKeyNotes(SlotNaming::pairKeyNotes(m_contentVC->keyCombos()));
+}
 
 // Made even when no tray is there yet: the icon appears once a tray does.
 void AppDelegate::installTrayIcon() {
@@ -199,15 +216,30 @@ void AppDelegate::shutdown() {
     if (m_tap) m_tap->shutdown();
 }
 
+StatusLine::Front AppDelegate::statusFront() const {
+    if (!m_frontSource || !m_frontUnavailable.isNull()) return StatusLine::Front::Unwatched;
+    switch (m_frontSource->front()) {
+    case FrontProcessSource::Front::Named:
+        return StatusLine::Front::Process;
+    case FrontProcessSource::Front::UnknownProcess:
+        return StatusLine::Front::UnknownProcess;
+    case FrontProcessSource::Front::Unwatched:
+    case FrontProcessSource::Front::NoWindow:
+        break;
+    }
+    return StatusLine::Front::NoWindow;
+}
+
 StatusLine::State AppDelegate::statusState() const {
     return {
         .remapSwitch = start,
         .chatPaused = m_chatPause.isPaused(),
-        .frontKnown = m_frontSource && m_frontUnavailable.isNull(),
+        .front = statusFront(),
         .frontName = frontProcessName(),
         .frontUnavailable = m_frontUnavailable,
         .tapFailure = m_tapFailure,
         .tapStatus = m_tap ? m_tap->statusText() : QString(),
+        .helperMissing = m_helperMissing,
     };
 }
 
@@ -216,11 +248,11 @@ QString AppDelegate::statusText() const { return StatusLine::text(statusState())
 void AppDelegate::refreshStatus() {
     const StatusLine::State state = statusState();
     const QString text = StatusLine::text(state);
+    const StatusLine::Mode mode = StatusLine::mode(state);
     if (m_mainWindow) {
         m_mainWindow->ui().statusLabel->setText(text);
-        m_mainWindow->ui().switchButton->setText(StatusLine::switchText(start));
+        m_mainWindow->showSwitch(mode, StatusLine::switchText(state));
     }
-    // The coloured icon promises keys are being remapped, so it needs a working tap too.
-    if (m_tray) m_tray->showState(start, start && !state.chatPaused && m_tap, text);
+    if (m_tray) m_tray->showState(mode, text);
     emit statusChanged(text);
 }

@@ -39,6 +39,8 @@ public:
         std::function<Result<std::unique_ptr<EventTap>>()> createTap;
         std::function<Result<std::unique_ptr<FrontProcessSource>>()> createFrontSource;
         std::function<std::unique_ptr<UrlOpener>()> createUrlOpener;
+        // Whether the keyboard helper program is where Velmora starts it; unset: it is.
+        std::function<bool()> helperInstalled = {};
     };
     // The Linux pieces, the tap on the devices of the keyboard broker Velmora started.
     static Platform linuxPlatform(Result<BrokerProcess::Started> broker);
@@ -84,8 +86,10 @@ private:
     void installTrayIcon();
     void installChatPauseOption();
     void setChatPauseEnabled(bool enabled);
+    StatusLine::Front statusFront() const;
     StatusLine::State statusState() const;
     void refreshStatus();
+    void markPairsOnSlotKeys();
 
     Platform m_platform;
     std::unique_ptr<MainWindow> m_mainWindow;
@@ -96,6 +100,7 @@ private:
     ChatPause m_chatPause;
     std::unique_ptr<EventTap> m_tap;
     std::optional<Failure> m_tapFailure;
+    bool m_helperMissing = false;
     std::unique_ptr<FrontProcessSource> m_frontSource;
     QString m_frontUnavailable;
     VelmoraTray *m_tray = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/StatusLine.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -18,6 +20,9 @@ public:
     ~MainWindow() override;
 
     const Ui::MainWindow &ui() const { return *m_ui; }
+    // The switch button's caption and colour: plain while off, amber while on and waiting,
+    // green while keys are remapped.
+    void showSwitch(StatusLine::Mode mode, const QString &text);
 
 private:
     std::unique_ptr<Ui::MainWindow> m_ui;

@@ -8,16 +8,23 @@
 
 namespace {
 
-QIcon iconFor(bool active) {
-    return QIcon(active ? QStringLiteral(":/velmora/velmora.png")
-                        : QStringLiteral(":/velmora/velmora-off.png"));
+QIcon iconFor(StatusLine::Mode mode) {
+    switch (mode) {
+    case StatusLine::Mode::Remapping:
+        return QIcon(QStringLiteral(":/velmora/velmora.png"));
+    case StatusLine::Mode::Waiting:
+        return QIcon(QStringLiteral(":/velmora/velmora-waiting.png"));
+    case StatusLine::Mode::Off:
+        break;
+    }
+    return QIcon(QStringLiteral(":/velmora/velmora-off.png"));
 }
 
 }  // namespace
 
 VelmoraTray::VelmoraTray(QObject *parent)
     : QObject(parent), m_menu(std::make_unique<QMenu>()),
-      m_tray(new QSystemTrayIcon(iconFor(false), this)) {
+      m_tray(new QSystemTrayIcon(iconFor(StatusLine::Mode::Off), this)) {
     m_menu->addAction(tr("Show Velmora"), this, &VelmoraTray::showWindowRequested);
     m_switchAction = m_menu->addAction(tr("Remap inventory keys"));
     m_switchAction->setCheckable(true);
@@ -33,12 +40,12 @@ VelmoraTray::VelmoraTray(QObject *parent)
 // The icon goes before the menu it shows.
 VelmoraTray::~VelmoraTray() { delete m_tray; }
 
-void VelmoraTray::showState(bool switchOn, bool active, const QString &status) {
+void VelmoraTray::showState(StatusLine::Mode mode, const QString &status) {
     {
         const QSignalBlocker quiet(m_switchAction);
-        m_switchAction->setChecked(switchOn);
+        m_switchAction->setChecked(mode != StatusLine::Mode::Off);
     }
-    m_tray->setIcon(iconFor(active));
+    m_tray->setIcon(iconFor(mode));
     m_tray->setToolTip(QStringLiteral("Velmora\n") + status);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/StatusLine.h"
+
 #include <QObject>
 #include <QString>
 
@@ -9,9 +11,10 @@ class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
-// Velmora's tray icon: an icon for remapping on and a greyed one for off or paused, a
-// tooltip with the whole status, and a menu to bring the window back, flip the remapping
-// switch and quit. It only reports what is chosen; the application delegate acts on it.
+// Velmora's tray icon: a coloured icon while keys are remapped, the same with an amber dot
+// while the switch is on and Velmora waits (for the game, or the chat), a grey one while
+// the switch is off; a tooltip with the whole status, and a menu to bring the window back, flip the
+// remapping switch and quit. It only reports what is chosen; the application delegate acts on it.
 // Owned by the delegate for the life of the process.
 class VelmoraTray : public QObject {
     Q_OBJECT
@@ -19,9 +22,8 @@ public:
     explicit VelmoraTray(QObject *parent = nullptr);
     ~VelmoraTray() override;
 
-    // `active`: remapping is on, not paused, and can work. Sets the switch action without a
-    // report.
-    void showState(bool switchOn, bool active, const QString &status);
+    // Sets the switch action without a report.
+    void showState(StatusLine::Mode mode, const QString &status);
     void show();
 
     QSystemTrayIcon *trayIcon() const { return m_tray; }

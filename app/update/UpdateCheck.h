@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -17,9 +16,12 @@ class UrlOpener;
 // The main window's version label, update button and link buttons. Shows Velmora's
 // version and, when the update-information document announces a newer one, that one too
 // with the button that opens its download address. The last document received is kept in
-// the application's settings under InfoKey, so the label is right before the network
-// answers. Lives on the main thread; the widgets belong to the window, the opener to
-// this object, and a request still under way when this object goes reports to nobody.
+// the application's settings as text, one field a line in the group InfoKey, so the label
+// is right before the network answers (a document earlier versions kept as one binary
+// value under that key is read once and rewritten). An address that cannot be opened is
+// said in the link note. Lives on the main thread; the widgets belong to the window, the
+// opener to this object, and a request still under way when this object goes reports to
+// nobody.
 class UpdateCheck : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +34,8 @@ public:
         QAbstractButton *updateButton;
         QAbstractButton *homeButton;
         QAbstractButton *weiboButton;
+        // Says why a button opened nothing; hidden while there is nothing to say.
+        QLabel *linkNote = nullptr;
     };
     struct Addresses {
         QUrl endpoint;
@@ -62,11 +66,11 @@ public:
     const QString &updateUrl() const { return m_updateUrl; }
 
 private:
-    static std::optional<QVariantMap> storedInfo();
     void open(const QUrl &url);
 
     QPointer<QLabel> m_versionFiled;
     QPointer<QAbstractButton> m_updateButton;
+    QPointer<QLabel> m_linkNote;
     std::unique_ptr<UrlOpener> m_opener;
     Addresses m_addresses;
     QString m_updateUrl;

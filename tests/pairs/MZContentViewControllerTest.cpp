@@ -2,10 +2,8 @@
 
 #include <QPointer>
 #include <QPushButton>
-#include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <vector>
@@ -13,7 +11,9 @@
 #include "pairs/MZContentViewController.h"
 #include "pairs/MZPairViewController.h"
 #include "remap/MZDotaContentViewController.h"
+#include "remap/MZRecorderControl.h"
 #include "shell/MainWindow.h"
+#include "tests/support/TemporarySettings.h"
 
 namespace {
 
@@ -25,6 +25,11 @@ void countDeallocs(QtMsgType type, const QMessageLogContext &, const QString &me
 
 void click(MZPairViewController *row, const char *buttonName) {
     QTest::mouseClick(row->findChild<QPushButton *>(buttonName), Qt::LeftButton);
+}
+
+void type(MZRecorderControl *recorder, Qt::Key key) {
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, key);
 }
 
 // Rows destroyed "later" are destroyed here.
@@ -40,6 +45,7 @@ void expectEvenlyStacked(MZContentViewController &list, qsizetype what) {
 
 class MZContentViewControllerTest : public ::testing::Test {
 protected:
+    TemporarySettings settings;
     void SetUp() override {
         list.show();
         deallocs = 0;
@@ -123,7 +129,33 @@ TEST_F(MZContentViewControllerTest, RowsOfDifferentHeightsStackByTheirOwnHeights
     EXPECT_EQ(list.desktopView()->height(), expectedTop);
 }
 
+// Rows are kept as they are edited and come back by their place; the complete ones are handed
+// on, with a signal when they change, and a row on a key noted elsewhere is marked.
+TEST_F(MZContentViewControllerTest, RowsAreKeptAndTheCompleteOnesHandedOn) {
+    constexpr KeyCombo Q{0, 12}, W{0, 13}, Escape{0, 0x35};
+    int changes = 0;
+    QObject::connect(&list, &MZContentViewController::keyPairsChanged, [&] { ++changes; });
+    type(list.items()[0]->originalControl(), Qt::Key_Q);
+    EXPECT_EQ(changes, 0) << "half a row remaps nothing";
+    type(list.items()[0]->swopControl(), Qt::Key_Escape);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(list.keyPairs(), std::vector<KeyPair>({{Q, Escape}}));
+    click(list.items()[9], "appendButton");
+    type(list.items()[10]->originalControl(), Qt::Key_W);
+    list.setKeyNotes({{uint16_t(Q.code), QStringLiteral("a slot wins")}});
+    EXPECT_EQ(list.items()[0]->originalControl()->note(), QStringLiteral("a slot wins"));
+    EXPECT_TRUE(list.items()[10]->originalControl()->note().isEmpty());
+
+    click(list.items()[0], "closeButton");
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(list.keyPairs().empty());
+    MZContentViewController again;
+    ASSERT_EQ(again.items().size(), 10);
+    EXPECT_EQ(again.items()[9]->originalControl()->keyCombo(), W);
+}
+
 TEST(MZContentViewControllerRow, OutlivingItsListItsButtonsDoNothing) {
+    TemporarySettings settings;
     auto list = std::make_unique<MZContentViewController>();
     std::unique_ptr<MZPairViewController> row = list->createPairVC();
     list.reset();
@@ -134,9 +166,7 @@ TEST(MZContentViewControllerRow, OutlivingItsListItsButtonsDoNothing) {
 }
 
 TEST(MZContentViewControllerSubclass, TheSlotPanelMakesNoRow) {
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("VelmoraTest"));
+    TemporarySettings settings;
     MZDotaContentViewController panel;
     panel.show();
     EXPECT_TRUE(panel.items().isEmpty());
@@ -145,10 +175,11 @@ TEST(MZContentViewControllerSubclass, TheSlotPanelMakesNoRow) {
 }
 
 TEST(MZContentViewControllerInWindow, APersonReachesThePairsTabAndEditsTheList) {
+    TemporarySettings settings;
     MainWindow window;
     window.show();
     auto *tabs = window.findChild<QTabWidget *>();
-    ASSERT_EQ(tabs->tabText(1), QStringLiteral("Pairs"));
+    ASSERT_EQ(tabs->tabText(1), QStringLiteral("Pair&s"));
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
     auto *list = tabs->currentWidget()->findChild<MZContentViewController *>();
     ASSERT_TRUE(list && list->items().first()->isVisible());

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "remap/MZDotaContentViewController.h"
@@ -14,6 +11,7 @@
 #include "remap/RemapDecision.h"
 #include "remap/SlotComboStore.h"
 #include "remap/VirtualKeyTable.h"
+#include "tests/support/TemporarySettings.h"
 
 namespace {
 
@@ -30,12 +28,7 @@ void countWarnings(QtMsgType type, const QMessageLogContext &, const QString &) 
 
 class MZDotaContentViewControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(settingsDir.isValid());
-        QCoreApplication::setOrganizationName(QStringLiteral("VelmoraTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("remap-panel"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    }
+    void SetUp() override { QCoreApplication::setApplicationName(QStringLiteral("remap-panel")); }
 
     static std::array<MZRecorderControl *, 6> controls(const MZDotaContentViewController &panel) {
         return {panel.control1(), panel.control2(), panel.control3(),
@@ -53,7 +46,7 @@ protected:
         QTest::keyClick(recorder, key, modifiers);
     }
 
-    QTemporaryDir settingsDir;
+    TemporarySettings settings;
 };
 
 TEST_F(MZDotaContentViewControllerTest, SlotsSitLikeTheInventoryLabelledWithTheirKeypadKey) {
@@ -149,13 +142,7 @@ slotKeyCombos=@Variant(\0\0\0\b\0\0\0\x2\0\0\0\b\0\x63\0o\0\x64\0\x65\0\0\0\x4\0
 )";
 
 TEST_F(MZDotaContentViewControllerTest, SlotsInTheEarlierFormAreReadOnceAndRewrittenAsText) {
-    // Written before any QSettings of this test has read the file.
-    ASSERT_TRUE(QDir(settingsDir.path()).mkpath(QStringLiteral("VelmoraTest")));
-    const QString path = settingsDir.filePath(QStringLiteral("VelmoraTest/remap-panel.conf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(LegacySettingsFile);
-    file.close();
+    ASSERT_TRUE(TemporarySettings::write(LegacySettingsFile));
     const SlotCombos expected = {KeyCombo{0, 12},   KeyCombo{Shift, 13},
                                  KeyCombo{},        KeyCombo{Control | Alternate, 0x60},
                                  KeyCombo{0, 0x34}, KeyCombo{Command, 0x35}};
@@ -163,8 +150,7 @@ TEST_F(MZDotaContentViewControllerTest, SlotsInTheEarlierFormAreReadOnceAndRewri
         MZDotaContentViewController panel;
         EXPECT_EQ(combos(panel), expected);
     }
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = TemporarySettings::read();
     EXPECT_FALSE(text.contains(QStringLiteral("slotKeyCombos"))) << text.toStdString();
     for (const char *line :
          {"[slots]", "keypad1=Q", "keypad2=Shift+W", "keypad4=\n", "keypad5=Ctrl+Alt+F5",
@@ -174,17 +160,39 @@ TEST_F(MZDotaContentViewControllerTest, SlotsInTheEarlierFormAreReadOnceAndRewri
     EXPECT_EQ(combos(again), expected);
 }
 
-TEST_F(MZDotaContentViewControllerTest, ASlotWhoseTextNamesNoKeyComesBackEmptyAlone) {
-    QSettings settings;
-    settings.setValue(QStringLiteral("slots/keypad1"), QStringLiteral("Shift+Q"));
-    settings.setValue(QStringLiteral("slots/keypad2"), QStringLiteral("Hyper+Q"));
-    settings.sync();
+// A line that names no key leaves its field empty, is said under the grid and stays in the
+// file until its slot is recorded; a line that is no slot's stays too. A key in two fields
+// marks both.
+TEST_F(MZDotaContentViewControllerTest, UnreadableLinesAreSaidAndKeptUntilTheirSlotIsRecorded) {
+    QSettings file;
+    file.setValue(QStringLiteral("slots/keypad1"), QStringLiteral("Shift+Q"));
+    file.setValue(QStringLiteral("slots/keypad2"), QStringLiteral("Hyper+Q"));
+    file.setValue(QStringLiteral("slots/keypad4"), QStringLiteral("Ctrl+NoSuchKey"));
+    file.setValue(QStringLiteral("slots/stray"), QStringLiteral("1"));
+    file.sync();
     warnings = 0;
     const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
     MZDotaContentViewController panel;
     qInstallMessageHandler(previous);
+    panel.show();
     EXPECT_EQ(combos(panel), (SlotCombos{{{Shift, 12}, {}, {}, {}, {}, {}}}));
-    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(warnings, 2);
+    const auto *note = panel.findChild<QLabel *>(QStringLiteral("problemNote"));
+    EXPECT_TRUE(note->text().endsWith(QStringLiteral(
+        "keeps them as they are: keypad2=Hyper+Q; keypad4=Ctrl+NoSuchKey; stray=1")));
+    EXPECT_TRUE(panel.control1()->findChild<QLabel *>()->text().startsWith(QStringLiteral("<span")))
+        << "Shift shows greyed";
+
+    type(panel.control2(), Qt::Key_E);
+    type(panel.control5(), Qt::Key_Q);
+    const auto value = [](const char *key) { return QSettings().value(QString::fromLatin1(key)); };
+    EXPECT_EQ(value("slots/keypad2"), QStringLiteral("E"));
+    EXPECT_EQ(value("slots/keypad4"), QStringLiteral("Ctrl+NoSuchKey"));
+    EXPECT_EQ(value("slots/stray"), QStringLiteral("1"));
+    EXPECT_FALSE(note->text().contains(QStringLiteral("keypad2")));
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral("Q is in Keypad 1 and Keypad 7")));
+    EXPECT_FALSE(panel.control1()->note().isEmpty());
+    EXPECT_FALSE(panel.control5()->note().isEmpty());
 }
 
 TEST(MZFlipView, IsFlipped) { EXPECT_TRUE(MZFlipView().isFlipped()); }

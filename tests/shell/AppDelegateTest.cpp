@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QSet>
 #include <QSettings>
@@ -20,8 +21,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -79,6 +78,7 @@ protected:
 
 TEST_F(AppDelegateTest, LaunchPutsThePanelInsideTheWorkViewWithAFivePointMargin) {
     ASSERT_NE(delegate.contentVC(), nullptr);
+    QCoreApplication::sendPostedEvents();  // the layout's work
     EXPECT_EQ(delegate.contentVC()->parentWidget(), delegate.workView());
     EXPECT_EQ(delegate.contentVC()->geometry(), delegate.workView()->rect().adjusted(5, 5, -5, -5));
     EXPECT_EQ(selfPoint, &delegate);
@@ -135,6 +135,9 @@ TEST_F(AppDelegateTest, TabThroughTheWindowKeepsEverySlot) {
         ASSERT_NE(focus, nullptr);
         visited.insert(focus);
         QTest::keyClick(focus, Qt::Key_Tab);
+        if (qobject_cast<MZRecorderControl *>(focus)) {
+            EXPECT_EQ(QApplication::focusWidget()->parentWidget(), focus) << "its clear button";
+        }
         for (MZRecorderControl *recorder : recorders) EXPECT_FALSE(recorder->isRecording());
     }
     for (MZRecorderControl *recorder : recorders) EXPECT_TRUE(visited.contains(recorder));
@@ -147,6 +150,15 @@ TEST_F(AppDelegateTest, TheLinkButtonsOpenTheirPages) {
         delegate.window()->findChild<QPushButton *>(QString::fromLatin1(name))->click();
     EXPECT_EQ(openedUrls, QList<QUrl>({QUrl(QStringLiteral(VELMORA_HOME_URL)),
                                        QUrl(QStringLiteral(VELMORA_WEIBO_URL))}));
+}
+
+TEST_F(AppDelegateTest, TheWindowKeepsItsWidthWhenDownloadAppears) {
+    const int width = delegate.window()->width();
+    child<QPushButton>(delegate, "updateButton")->show();
+    child<QLabel>(delegate, "versionFiled")
+        ->setText(QStringLiteral(u"当前版本：1.0.0 最新版本：10.20.30"));
+    delegate.window()->layout()->activate();
+    EXPECT_EQ(delegate.window()->width(), width);
 }
 
 TEST_F(AppDelegateTest, ReopenBringsAClosedWindowBackAndAlwaysAnswersYes) {
@@ -176,36 +188,6 @@ protected:
     AppDelegate delegate{fakePlatform(&tap, &front)};
 };
 
-// However the tap failed, the status line names the application in front and what to do.
-TEST(AppDelegateStatus, AnUnavailableTapSaysWhatToDoAndTheFrontIsStillNamed) {
-    QStandardPaths::setTestModeEnabled(true);
-    const struct {
-        int errorNumber;
-        const char *advice;
-    } cases[] = {
-        {EACCES, "start Velmora with Velmora Launcher"},
-        {ENOENT, "sudo modprobe uinput"},
-        {EIO, nullptr},
-    };
-    for (const auto &c : cases) {
-        FakeFrontProcessSource *front = nullptr;
-        AppDelegate delegate({[&] {
-                                  return Failure{QStringLiteral("the reason"), c.errorNumber};
-                              },
-                              fakeFront(&front),
-                              [] { return std::make_unique<RecordingOpener>(); }});
-        delegate.applicationDidFinishLaunching();
-        front->setFront(QStringLiteral("Warcraft III.exe"));
-        const QString shown = child<QLabel>(delegate, "statusLabel")->text();
-        EXPECT_TRUE(shown.contains(QStringLiteral("In front: Warcraft III.exe"))) << c.errorNumber;
-        EXPECT_TRUE(shown.contains(QStringLiteral("the reason"))) << c.errorNumber;
-        if (c.advice)
-            EXPECT_TRUE(shown.contains(QString::fromLatin1(c.advice))) << shown.toStdString();
-        else
-            EXPECT_FALSE(shown.contains(QStringLiteral("To fix"))) << shown.toStdString();
-    }
-}
-
 // The window's switch and the tray's are one; the switch says plainly where it stands, and a
 // chat pause shows in the status line and the tray once the key that began it is through.
 TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray) {
@@ -219,6 +201,9 @@ TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray)
     EXPECT_TRUE(front->isWatching());
     EXPECT_TRUE(button->isChecked());
     EXPECT_TRUE(button->text().contains(QStringLiteral("ON")));
+    EXPECT_EQ(button->property("mode").toByteArray(), "waiting") << "the game is not in front";
+    front->setFront(QStringLiteral("Warcraft III"));
+    EXPECT_EQ(button->property("mode").toByteArray(), "") << "the game is in front";
     EXPECT_TRUE(tray->trayIcon()->toolTip().contains(QStringLiteral("Remapping on")));
     button->click();
     EXPECT_FALSE(tray->switchAction()->isChecked());
@@ -249,13 +234,13 @@ TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray)
 TEST_F(AppDelegateWithFakePlatform, ARecordedSlotKeyIsRemappedWhileTheGameIsInFront) {
     ASSERT_TRUE(tap && front);
     front->setFront(QStringLiteral("Warcraft III.exe"));
-    EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("Warcraft III.exe")));
     auto *slot3 = delegate.contentVC()->control3();
     slot3->clear();
     QTest::mouseClick(slot3, Qt::LeftButton);
     QTest::keyClick(slot3, Qt::Key_Q);
     auto *button = delegate.window()->findChild<QPushButton *>(QStringLiteral("switchButton"));
     button->click();
+    EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("Warcraft III.exe")));
     EXPECT_EQ(tap->rearmed, 1) << "switching on takes the keyboards back";
 
     KeyboardEvent q(12, true, 0x100);

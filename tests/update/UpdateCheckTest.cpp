@@ -2,13 +2,13 @@
 // loopback server.
 #include "platform/UrlOpener.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TemporarySettings.h"
 #include "update/UpdateCheck.h"
 #include "update/VersionComparison.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -66,12 +66,10 @@ struct RecordingOpener : UrlOpener {
 class UpdateCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(settingsDir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
         ASSERT_TRUE(server.start());
         check = std::make_unique<UpdateCheck>(
-            UpdateCheck::Outlets{label, updateButton, homeButton, weiboButton},
+            UpdateCheck::Outlets{label, updateButton, homeButton, weiboButton, linkNote},
             std::make_unique<RecordingOpener>(&opened),
             UpdateCheck::Addresses{server.url(QStringLiteral("/velmora/info.php")),
                                    QUrl(QStringLiteral("http://home.example/")),
@@ -79,20 +77,29 @@ protected:
         window.show();
     }
 
-    static void store(const QVariantMap &info) {
+    // As a person would write it.
+    static void store(const QString &version, const QString &downloadUrl) {
         QSettings settings;
-        settings.setValue(UpdateCheck::InfoKey, info);
+        settings.setValue(UpdateCheck::InfoKey + QStringLiteral("/version"), version);
+        settings.setValue(UpdateCheck::InfoKey + QStringLiteral("/downloadurl"), downloadUrl);
     }
-    static QVariant stored() { return QSettings().value(UpdateCheck::InfoKey); }
+    static QVariantMap stored() {
+        QSettings settings;
+        settings.beginGroup(UpdateCheck::InfoKey);
+        QVariantMap fields;
+        for (const QString &key : settings.childKeys()) fields.insert(key, settings.value(key));
+        return fields;
+    }
     bool buttonShown() const { return !updateButton->isHidden(); }
 
-    QTemporaryDir settingsDir;
+    TemporarySettings settings;
     LoopbackHttpServer server;
     QWidget window;
     QLabel *label = new QLabel(&window);
     QPushButton *updateButton = new QPushButton(&window);
     QPushButton *homeButton = new QPushButton(&window);
     QPushButton *weiboButton = new QPushButton(&window);
+    QLabel *linkNote = new QLabel(&window);
     QList<QUrl> opened;
     std::unique_ptr<UpdateCheck> check;
 };
@@ -109,7 +116,7 @@ TEST_F(UpdateCheckTest, WithoutAStoredDocumentTheLabelIsShortAndTheButtonLeftAlo
 
 TEST_F(UpdateCheckTest, ANewerStoredVersionShowsBothAndTheButtonOpensItsAddress) {
     updateButton->hide();
-    store({{"version", "1.1"}, {"downloadurl", "https://dl.example/v1.1?x=1"}});
+    store("1.1", "https://dl.example/v1.1?x=1");
     check->updateCheck();
     EXPECT_EQ(label->text(), QStringLiteral(u"当前版本：1.0 最新版本：1.1"));
     ASSERT_TRUE(buttonShown());
@@ -120,8 +127,9 @@ TEST_F(UpdateCheckTest, ANewerStoredVersionShowsBothAndTheButtonOpensItsAddress)
                                    QUrl("http://home.example/"), QUrl("http://weibo.example/")}));
 }
 
-TEST_F(UpdateCheckTest, AReceivedDocumentWithNullsReplacesTheStoredOneAndReadsBack) {
-    store({{"version", "1.1"}, {"downloadurl", "https://dl.example/"}});
+// Kept as text a person can read, one field a line; null is empty, other values their JSON.
+TEST_F(UpdateCheckTest, AReceivedDocumentWithNullsReplacesTheStoredOneAsText) {
+    store("1.1", "https://dl.example/");
     check->updateCheck();
     ASSERT_TRUE(buttonShown());
     check->didReceiveInfo(R"({"version":"1.0","downloadurl":null,"more":[null,2.5,{"k":null}]})");
@@ -129,11 +137,43 @@ TEST_F(UpdateCheckTest, AReceivedDocumentWithNullsReplacesTheStoredOneAndReadsBa
     EXPECT_EQ(label->text(), QStringLiteral(u"当前版本：1.0"));
     EXPECT_TRUE(check->updateUrl().isEmpty());
     const QVariantMap expected{{"version", "1.0"},
-                               {"downloadurl", QVariant::fromValue(nullptr)},
-                               {"more",
-                                QVariantList{QVariant::fromValue(nullptr), 2.5,
-                                             QVariantMap{{"k", QVariant::fromValue(nullptr)}}}}};
-    EXPECT_EQ(stored(), expected) << "read through a fresh settings object";
+                               {"downloadurl", ""},
+                               {"more", R"([null,2.5,{"k":null}])"}};
+    EXPECT_EQ(stored(), expected);
+    EXPECT_FALSE(TemporarySettings::read().contains(QStringLiteral("@Variant")));
+}
+
+TEST_F(UpdateCheckTest, ADocumentKeptTheEarlierWayIsReadOnceAndRewrittenAsText) {
+    QSettings().setValue(UpdateCheck::InfoKey, QVariantMap{{"version", "1.1"},
+                                                           {"downloadurl", "https://dl.example/"},
+                                                           {"size", 12}});
+    check->updateCheck();
+    EXPECT_EQ(label->text(), QStringLiteral(u"当前版本：1.0 最新版本：1.1"));
+    EXPECT_EQ(stored(), (QVariantMap{{"version", "1.1"}, {"downloadurl", "https://dl.example/"}}));
+    EXPECT_FALSE(TemporarySettings::read().contains(QStringLiteral("@Variant")));
+}
+
+// An address that is not for the web opens nothing, and the window says why.
+TEST_F(UpdateCheckTest, ADownloadAddressThatCannotOpenIsSaid) {
+    const struct {
+        const char *address;
+        const char *said;
+    } cases[] = {
+        {"file:///etc/passwd",
+         "only http and https addresses are opened, not “file:///etc/passwd”"},
+        {"", "there is no address to open"},
+        {"https://dl.example/", nullptr},
+    };
+    for (const auto &c : cases) {
+        store("1.1", QString::fromUtf8(c.address));
+        check->updateCheck();
+        updateButton->click();
+        EXPECT_EQ(linkNote->isHidden(), !c.said) << c.address;
+        if (c.said) {
+            EXPECT_TRUE(linkNote->text().contains(QString::fromUtf8(c.said))) << c.address;
+        }
+    }
+    EXPECT_EQ(opened, QList<QUrl>({QUrl("https://dl.example/")}));
 }
 
 TEST_F(UpdateCheckTest, TheRequestStoresAnAnswerOfUpTo1MiB) {
@@ -147,11 +187,11 @@ TEST_F(UpdateCheckTest, TheRequestStoresAnAnswerOfUpTo1MiB) {
     check->startRequest();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 5000));
     QTest::qWait(1000);
-    EXPECT_FALSE(stored().isValid());
+    EXPECT_TRUE(stored().isEmpty());
 
     server.setReply(answerOfSize(1024 * 1024));
     check->startRequest();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return stored().isValid(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !stored().isEmpty(); }, 5000));
     EXPECT_EQ(label->text(), QStringLiteral(u"当前版本：1.0 最新版本：2.0"));
 }
 
