@@ -16,6 +16,9 @@ packages=(
   qemu-system-x86 busybox-static xz-utils interception-tools
   # the game's Win32 stand-in, built with mingw-w64 and run under Wine
   gcc-mingw-w64-x86-64 wine wine64
+  # test only: the launcher's real-polkit test runs a system bus of its own (installing
+  # dbus-daemon starts and enables no service; polkitd and pkexec above are run dependencies)
+  dbus-daemon
 )
 
 missing=()
