@@ -128,7 +128,12 @@ echo "$2:x:$1:" >> "$0/group"
 mkdir "$0/home" && chown "$1:$1" "$0/home"
 mount -t tmpfs tmpfs /usr/share/polkit-1/actions && cp "$4" /usr/share/polkit-1/actions/
 mount -t tmpfs tmpfs /run/dbus
+# The person's runtime folder, where Qt and Velmora keep what /tmp would otherwise get.
+mount -t tmpfs tmpfs /run/user && mkdir -m 700 "/run/user/$1" && chown "$1:$1" "/run/user/$1"
 for f in passwd shadow group; do mount --bind "$0/$f" /etc/$f; done
+# What pkexec and polkitd tell the system log goes nowhere.
+[ ! -d /run/systemd/journal ] || mount -t tmpfs tmpfs /run/systemd/journal
+[ ! -S /dev/log ] || mount --bind /dev/null /dev/log
 echo ready
 exec sleep infinity
 )";
@@ -223,8 +228,8 @@ protected:
                                     "pkttyagent", "pkaction", "dbus-daemon", "xdotool"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
                 return QStringLiteral("%1 is not installed").arg(QLatin1String(program));
-        if (!QFileInfo::exists(polkitd) || !QFileInfo::exists("/run/dbus"))
-            return QStringLiteral("polkitd or /run/dbus is missing");
+        for (const char *path : {polkitd, "/run/dbus", "/run/user"})
+            if (!QFileInfo::exists(path)) return QStringLiteral("%1 is missing").arg(path);
         if (!getgrnam("sudo")) return QStringLiteral("no group sudo, whose members polkit asks");
         if (getpwnam(personName)) return QStringLiteral("a user %1 exists").arg(personName);
         return {};
@@ -251,6 +256,7 @@ protected:
         environment.insert("LANG", "C.UTF-8");
         environment.insert("HOME", m_dir.filePath("home"));
         environment.insert("USER", personName);
+        environment.insert("XDG_RUNTIME_DIR", QStringLiteral("/run/user/%1").arg(m_uid));
         environment.insert("DISPLAY", m_x.display());
         environment.insert("QT_QPA_PLATFORM", "xcb");
         process->setProcessEnvironment(environment);
