@@ -38,11 +38,18 @@ QString howItEnded(qint32 statusWord) {
     return AppDelegate::tr("exited with status %1").arg(WEXITSTATUS(statusWord));
 }
 
-// The last lines a program wrote on its error output, each on a line of its own.
-QString lastLines(const QByteArray &said) {
+// What a program said, each line on a line of its own and set in, as paths are.
+QString quoted(const QStringList &lines) {
+    QString text;
+    for (const QString &line : lines) text += QStringLiteral("\n    ") + line;
+    return text;
+}
+
+// The last lines a program wrote on its error output.
+QStringList lastLines(const QByteArray &said) {
     constexpr int shown = 4;
     const QStringList lines = LXPkexecAnswer::meaningfulLines(said);
-    return lines.mid(qMax(0, lines.size() - shown)).join(QLatin1Char('\n'));
+    return lines.mid(qMax(0, lines.size() - shown));
 }
 
 }  // namespace
@@ -151,8 +158,7 @@ void AppDelegate::reportFailure(const LXPrivilegedTask &task, qint32 status) {
         text = tr("Velmora was not started: the authorization failed (%1 %2).")
                    .arg(QFileInfo(task.authorizationHelper()).fileName(),
                         howItEnded(task.helperTerminationStatus()));
-        if (!task.launchFailureMessage().isEmpty())
-            text += QLatin1Char('\n') + task.launchFailureMessage();
+        if (!task.launchFailureMessage().isEmpty()) text += quoted({task.launchFailureMessage()});
         break;
     case ENOENT:
         text = tr("Velmora was not started: %1 is missing. Install the package \"pkexec\" "
@@ -177,7 +183,7 @@ void AppDelegate::watchVelmora() {
 
 void AppDelegate::velmoraDidTerminate() {
     const qint32 status = m_task->terminationStatus();
-    const QString said = lastLines(m_task->lastErrorOutput());
+    const QStringList said = lastLines(m_task->lastErrorOutput());
     m_outputNotifier.reset();
     m_task.reset();
     if (handedOver(status))
@@ -187,7 +193,7 @@ void AppDelegate::velmoraDidTerminate() {
     else
         // Its reason, when it failed on its way up, is on its error output.
         report(tr("Velmora has ended: it %1.").arg(howItEnded(status)) +
-                   (said.isEmpty() ? QString() : tr(" It said:") + QLatin1Char('\n') + said),
+                   (said.isEmpty() ? QString() : tr(" It said:") + quoted(said)),
                tr("&Start again"));
 }
 

@@ -217,8 +217,8 @@ TEST_F(LauncherAppDelegateTest, HowVelmoraEndedIsTold) {
         // Failing on its way up, it says why on its error output; the last lines are shown.
         {"sleep 0.3; echo 'qt: a warning' >&2; echo >&2; "
          "echo 'Velmora: There is no user with id 4242 (from PKEXEC_UID).' >&2; exit 1",
-         QStringLiteral("Velmora has ended: it exited with status 1. It said:\nqt: a warning\n"
-                        "Velmora: There is no user with id 4242 (from PKEXEC_UID).")},
+         QStringLiteral("Velmora has ended: it exited with status 1. It said:\n    qt: a warning\n"
+                        "    Velmora: There is no user with id 4242 (from PKEXEC_UID).")},
     };
     for (const auto &c : cases) {
         writeApp("Executable=Velmora\n", c.body);
