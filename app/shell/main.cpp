@@ -55,8 +55,9 @@ int main(int argc, char **argv) {
 
     auto path = SingleInstance::defaultPath();
     SingleInstance instance(path ? *path : QString());
-    if (!path) qInfo("no single-instance socket: %s", qPrintable(path.failure().message));
-    // Two starts at once both pass the first question; the later one hands over here.
+    // Two starts at once both pass the question before the split; the later one hands over here.
+    if (!path)
+        qInfo("no single-instance socket: %s", qPrintable(path.failure().message));
     else if (instance.handOverToRunning())
         return SingleInstance::HandedOverExitStatus;
     else if (const auto listening = instance.listen(); !listening)
