@@ -1,5 +1,6 @@
 #include "launcher/AppDelegate.h"
 
+#include "launcher/LXPkexecAnswer.h"
 #include "launcher/LXPrivilegedTask.h"
 #include "launcher/LauncherWindow.h"
 
@@ -28,13 +29,27 @@ bool handedOver(qint32 statusWord) {
     return WIFEXITED(statusWord) && WEXITSTATUS(statusWord) == AppDelegate::velmoraHandedOverStatus;
 }
 
-// How a process that ended did so, for a person: "it exited with status 2".
+// How a process that ended did so, for a person: "exited with status 2".
 QString howItEnded(qint32 statusWord) {
     if (WIFSIGNALED(statusWord))
-        return AppDelegate::tr("it was ended by signal %1 (%2)")
+        return AppDelegate::tr("was ended by signal %1 (%2)")
             .arg(WTERMSIG(statusWord))
             .arg(QString::fromLocal8Bit(strsignal(WTERMSIG(statusWord))));
-    return AppDelegate::tr("it exited with status %1").arg(WEXITSTATUS(statusWord));
+    return AppDelegate::tr("exited with status %1").arg(WEXITSTATUS(statusWord));
+}
+
+// What a program said, each line on a line of its own and set in, as paths are.
+QString quoted(const QStringList &lines) {
+    QString text;
+    for (const QString &line : lines) text += QStringLiteral("\n    ") + line;
+    return text;
+}
+
+// The last lines a program wrote on its error output.
+QStringList lastLines(const QByteArray &said) {
+    constexpr int shown = 4;
+    const QStringList lines = LXPkexecAnswer::meaningfulLines(said);
+    return lines.mid(qMax(0, lines.size() - shown));
 }
 
 }  // namespace
@@ -90,7 +105,7 @@ void AppDelegate::launchVelmora() {
     if (m_task) return;
     const QString executablePath = velmoraExecutablePath();
     if (executablePath.isEmpty()) {
-        report(notFoundText(), tr("Retry"));
+        report(notFoundText(), tr("&Retry"));
         return;
     }
     auto task = LXPrivilegedTask::create(executablePath);
@@ -111,8 +126,7 @@ void AppDelegate::launchSettled(qint32 status) {
     }
     const std::shared_ptr<LXPrivilegedTask> task = std::move(m_task);
     if (handedOver(task->helperTerminationStatus()))
-        report(tr("Velmora was already running; its window has been brought forward."),
-               tr("Start again"));
+        reportHandedOver();
     else
         reportFailure(*task, status);
 }
@@ -141,15 +155,21 @@ void AppDelegate::reportFailure(const LXPrivilegedTask &task, qint32 status) {
             tr("Velmora was not started: %1 is missing or cannot be run.").arg(task.launchPath());
         break;
     case LXPrivilegedTask::errAuthorizationToolEnvironmentError:
-        text = tr("Velmora failed to start: %1.").arg(howItEnded(task.helperTerminationStatus()));
-        if (!task.launchFailureMessage().isEmpty())
-            text += QLatin1Char(' ') + task.launchFailureMessage();
+        text = tr("Velmora was not started: the authorization failed (%1 %2).")
+                   .arg(QFileInfo(task.authorizationHelper()).fileName(),
+                        howItEnded(task.helperTerminationStatus()));
+        if (!task.launchFailureMessage().isEmpty()) text += quoted({task.launchFailureMessage()});
+        break;
+    case ENOENT:
+        text = tr("Velmora was not started: %1 is missing. Install the package \"pkexec\" "
+                  "(sudo apt install pkexec) and try again.")
+                   .arg(task.authorizationHelper());
         break;
     default:
         text = tr("Velmora was not started: the authorization helper %1 could not be run: %2")
                    .arg(task.authorizationHelper(), QString::fromLocal8Bit(strerror(status)));
     }
-    report(text, tr("Retry"));
+    report(text, tr("&Retry"));
 }
 
 void AppDelegate::watchVelmora() {
@@ -163,15 +183,23 @@ void AppDelegate::watchVelmora() {
 
 void AppDelegate::velmoraDidTerminate() {
     const qint32 status = m_task->terminationStatus();
+    const QStringList said = lastLines(m_task->lastErrorOutput());
     m_outputNotifier.reset();
     m_task.reset();
     if (handedOver(status))
-        report(tr("Velmora was already running; its window has been brought forward."),
-               tr("Start again"));
+        reportHandedOver();
     else if (status == 0)
-        report(tr("Velmora has ended."), tr("Start again"));
+        report(tr("Velmora has ended."), tr("&Start again"));
     else
-        report(tr("Velmora has ended: %1.").arg(howItEnded(status)), tr("Start again"));
+        // Its reason, when it failed on its way up, is on its error output.
+        report(tr("Velmora has ended: it %1.").arg(howItEnded(status)) +
+                   (said.isEmpty() ? QString() : tr(" It said:") + quoted(said)),
+               tr("&Start again"));
+}
+
+void AppDelegate::reportHandedOver() {
+    report(tr("Velmora was already running; its window has been brought forward."),
+           tr("&Start again"));
 }
 
 void AppDelegate::drainOutput() {

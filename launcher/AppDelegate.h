@@ -55,6 +55,7 @@ private:
     void drainOutput();
     void report(const QString &text, const QString &retryText = {});
     void reportFailure(const LXPrivilegedTask &task, qint32 status);
+    void reportHandedOver();
 
     LXBundle m_bundle;
     QPointer<LauncherWindow> m_window;

@@ -12,10 +12,12 @@ if("$ENV{DESTDIR}" STREQUAL "")
   file(REAL_PATH "${launcher_exec}" launcher_exec)
 endif()
 
-set(VELMORA_EXEC_PATH_XML "${velmora_exec}")
-string(REPLACE "&" "&amp;" VELMORA_EXEC_PATH_XML "${VELMORA_EXEC_PATH_XML}")
-string(REPLACE "<" "&lt;" VELMORA_EXEC_PATH_XML "${VELMORA_EXEC_PATH_XML}")
-string(REPLACE ">" "&gt;" VELMORA_EXEC_PATH_XML "${VELMORA_EXEC_PATH_XML}")
+# Written as CDATA: polkit's policy reader keeps only the last piece of a text that a reference
+# (&amp;) splits, so an escaped '&' would cut the path short and pkexec would never match it.
+if(velmora_exec MATCHES "]]>")
+  message(FATAL_ERROR "A polkit policy cannot name ${velmora_exec}: choose a prefix without ]]>")
+endif()
+set(VELMORA_EXEC_PATH_XML "<![CDATA[${velmora_exec}]]>")
 configure_file("${VELMORA_LAUNCHER_SOURCE_DIR}/org.velmora.launcher.policy.in"
                "${staged}/${VELMORA_DATADIR}/polkit-1/actions/org.velmora.launcher.policy" @ONLY)
 

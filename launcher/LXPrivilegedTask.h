@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-class QSocketNotifier;
+class LXHelperProcess;
 class QTimer;
 
 // Name under which the end of a privileged task is announced; didTerminate() carries it.
@@ -22,13 +22,12 @@ inline constexpr char LXPrivilegedTaskDidTerminateNotification[] =
 // wait for it.
 //
 // launch() only starts the helper: the authorization dialog can take minutes, and the caller's
-// thread must go on. launchSettled() says how it went. That the program runs is told without
-// looking at any process: the helper inherits the write end of a pipe, which it marks
-// close-on-exec before it becomes the program (pkexec does so for every descriptor above 2),
-// so the pipe's end while the helper still lives means the program runs, and its end with the
-// helper gone means it never ran; then the helper's exit status and what it wrote on its
-// error output say why. A program that ends within a tenth of a second of its start cannot be
-// told from a helper that failed, and is reported as not started.
+// thread must go on. launchSettled() says how it went. The end of the helper's exec pipe
+// (LXHelperProcess) while the helper still lives means the program runs; with the helper gone
+// it never ran, and the helper's exit status and what it wrote on its error output say why
+// (LXPkexecAnswer). A program that ends within a tenth of a second of its start cannot be told
+// from a helper that failed, and is reported as not started. While a helper or its program is
+// followed, it holds the task.
 class LXPrivilegedTask : public QObject, public std::enable_shared_from_this<LXPrivilegedTask> {
     Q_OBJECT
 
@@ -69,14 +68,17 @@ public:
     QFile *outputFileHandle() const { return m_outputFileHandle.get(); }
     bool isRunning() const { return m_isRunning; }
     // True from launch() returning 0 until launchSettled().
-    bool isLaunching() const { return m_helperPid != 0; }
+    bool isLaunching() const { return m_isLaunching; }
     qint32 processIdentifier() const { return m_pid; }
     // Raw wait status word: exit code n reads n * 256.
     qint32 terminationStatus() const { return m_terminationStatus; }
-    // After a failed launch: the helper's raw wait status word (0 when it never ran) and what
-    // it said on its error output, or why the launch failed before it.
+    // After a failed launch: the helper's raw wait status word (0 when it never ran) and the
+    // first line it said on its error output, or why the launch failed before it.
     qint32 helperTerminationStatus() const { return m_helperTerminationStatus; }
     QString launchFailureMessage() const { return m_launchFailureMessage; }
+    // The last of what was written on the error output (at most 4 KiB): by the helper while the
+    // launch is unsettled, by the program since it runs. The whole of it is passed on to ours.
+    QByteArray lastErrorOutput() const { return m_lastErrorOutput; }
     // Program that asks for the authorization and then replaces itself with the launched program.
     QString authorizationHelper() const { return m_authorizationHelper; }
 
@@ -88,6 +90,8 @@ public:
     // 0 once the helper is asking for the authorization: launchSettled() follows. Otherwise the
     // launch failed at once (the program is missing, the helper cannot be started, EBUSY while
     // a launch or a program is being followed), no signal follows and the task is unchanged.
+    // The program starts in the task's directory where the helper can keep it (pkexec 121 and
+    // later); older ones start it in root's home.
     qint32 launch();
     // Deliberately does nothing: a root program is not stopped from here.
     void terminate() {}
@@ -103,19 +107,15 @@ signals:
 private:
     LXPrivilegedTask();
 
-    std::vector<QByteArray> helperCommand() const;
+    std::vector<QByteArray> helperCommand(bool keepCwd) const;
+    bool helperKeepsCwd() const;
     qint32 failAtOnce(qint32 status, const QString &message);
-    void watchHelper(int execFd, int errorFd, int outputFd);
-    void onExecPipe();
-    bool readExecPipe();
-    void onErrorOutput();
-    bool readErrorOutput();
+    void onExecPipeEnded();
+    void keepErrorOutput(const QByteArray &chunk);
     void settleLaunch();
     void settleAsRunning();
     void settleAsFailed();
-    void scheduleStatusTimer();
-    void invalidateStatusTimer();
-    void stopErrorOutput();
+    void letGoOfProcess();
     void _checkTaskStatus();
 
     QStringList m_arguments;
@@ -128,13 +128,10 @@ private:
     QTimer *m_checkStatusTimer = nullptr;
     QString m_authorizationHelper;
 
-    qint32 m_helperPid = 0;
-    int m_execFd = -1;
-    int m_errorFd = -1;
-    int m_outputFd = -1;
-    QSocketNotifier *m_execNotifier = nullptr;
-    QSocketNotifier *m_errorNotifier = nullptr;
-    QByteArray m_helperSaid;
+    // From launch() until the end of the helper or of its program has been seen.
+    LXHelperProcess *m_process = nullptr;
+    bool m_isLaunching = false;
+    QByteArray m_lastErrorOutput;
     qint32 m_helperTerminationStatus = 0;
     QString m_launchFailureMessage;
 };

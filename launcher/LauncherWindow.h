@@ -10,7 +10,8 @@ class LauncherWindow;
 
 // The launcher's only window: a few lines telling where the start of Velmora stands (they can
 // be selected, to copy a path or a command), a button to try again once the start has failed
-// or Velmora has ended, and a way to quit. Closing it quits the launcher.
+// or Velmora has ended, and a way to quit. The text wraps, anywhere in a word too long for a
+// line, at a fixed width. Escape closes it, and closing it quits the launcher.
 class LauncherWindow : public QWidget {
     Q_OBJECT
 
@@ -28,5 +29,7 @@ signals:
     void retryRequested();
 
 private:
+    void fitStatusText();
+
     std::unique_ptr<Ui::LauncherWindow> m_ui;
 };

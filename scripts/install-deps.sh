@@ -16,7 +16,8 @@ packages=(
   qemu-system-x86 busybox-static xz-utils interception-tools
   # the game's Win32 stand-in, built with mingw-w64 and run under Wine
   gcc-mingw-w64-x86-64 wine wine64
-  # tests only: the desktops the front-window watcher is tried on (none starts a service)
+  # tests only: the desktops the front-window watcher is tried on, and the system bus of the
+  # launcher's real-polkit test (none of them starts or enables a service)
   openbox mutter sway xwayland dbus-daemon
 )
 

@@ -1,3 +1,4 @@
+#include "platform/linux/PersonSession.h"
 #include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
 #include "shell/AppDelegate.h"
@@ -7,9 +8,37 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdio>
 
+namespace {
+
+// A second start hands over to the running Velmora before it makes a broker. The running one
+// answers its own user only, so the question is asked by a child that becomes the person.
+bool handedOverBeforeTheSplit(int argc, char **argv) {
+    const pid_t child = fork();
+    if (child == 0) {
+        auto person = PersonSession::invokingPerson();
+        if (!person || (person->has_value() && !PersonSession::become(**person))) _exit(1);
+        QCoreApplication app(argc, argv);
+        auto path = SingleInstance::defaultPath();
+        _exit(path && SingleInstance(*path).handOverToRunning()
+                  ? SingleInstance::HandedOverExitStatus
+                  : 0);
+    }
+    int status = 0;
+    while (child > 0 && waitpid(child, &status, 0) == -1 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(status) &&
+           WEXITSTATUS(status) == SingleInstance::HandedOverExitStatus;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
+    if (handedOverBeforeTheSplit(argc, argv)) return SingleInstance::HandedOverExitStatus;
     // Before anything of Qt: only the broker keeps the rights this process was started with.
     auto split = PrivilegeSplit::perform(BrokerProcess::besideExecutable());
     if (!split) {
@@ -26,6 +55,7 @@ int main(int argc, char **argv) {
 
     auto path = SingleInstance::defaultPath();
     SingleInstance instance(path ? *path : QString());
+    // Two starts at once both pass the question before the split; the later one hands over here.
     if (!path)
         qInfo("no single-instance socket: %s", qPrintable(path.failure().message));
     else if (instance.handOverToRunning())

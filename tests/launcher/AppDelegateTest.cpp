@@ -100,7 +100,7 @@ TEST_F(LauncherAppDelegateTest, WithoutVelmoraTheWindowSaysSoAndNothingStarts) {
         writeApp(c.info, "touch \"$0.ran\"");
         m_delegate.applicationDidFinishLaunching();
         EXPECT_TRUE(m_delegate.statusText().contains(QStringLiteral("not found"))) << c.what;
-        EXPECT_EQ(m_window.retryText(), QStringLiteral("Retry")) << c.what;
+        EXPECT_EQ(m_window.retryText(), QStringLiteral("&Retry")) << c.what;
         EXPECT_FALSE(QFile::exists(appPath() + QStringLiteral("/Velmora.ran"))) << c.what;
     }
 }
@@ -116,7 +116,7 @@ TEST_F(LauncherAppDelegateTest, GrantedStartRunsVelmoraWithoutArgumentsUntilItEn
     EXPECT_EQ(m_delegate.statusText(), QStringLiteral("Asking for permission to start Velmora…"));
     EXPECT_TRUE(m_window.retryText().isNull());
     ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
-    EXPECT_EQ(m_window.retryText(), QStringLiteral("Start again"));
+    EXPECT_EQ(m_window.retryText(), QStringLiteral("&Start again"));
     QFile args(appPath() + QStringLiteral("/Velmora.args"));
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));
     EXPECT_EQ(args.readAll(), QByteArray("0"));
@@ -139,6 +139,7 @@ TEST_F(LauncherAppDelegateTest, EachFailureIsToldAsWhatItIsWithARetry) {
         QByteArray answer;
         QByteArray velmora;
         QString status;
+        const char *helper = FakeAuthorization::helperPath;
     } cases[] = {
         {"cancel", {}, QStringLiteral("Velmora was not started: the authorization was cancelled.")},
         {"refuse", {}, QStringLiteral("Velmora was not started: the authorization was refused.")},
@@ -150,13 +151,24 @@ TEST_F(LauncherAppDelegateTest, EachFailureIsToldAsWhatItIsWithARetry) {
          {},
          QStringLiteral("Velmora was not started: no authentication agent is running to ask "
                         "for the password.")},
-        {"exit1", {}, QStringLiteral("Velmora failed to start: it exited with status 1.")},
+        // An answer of no known kind is the authorization failing, never Velmora.
+        {"exit1",
+         {},
+         QStringLiteral(
+             "Velmora was not started: the authorization failed (fake_pkexec exited with status "
+             "1).")},
         {"killed",
          {},
-         QStringLiteral("Velmora failed to start: it was ended by signal 9 (Killed).")},
+         QStringLiteral("Velmora was not started: the authorization failed (fake_pkexec was ended "
+                        "by signal 9 (Killed)).")},
         // Executable, yet it cannot be run: its interpreter is missing.
         {"grant", "#!/nonexistent/sh\n",
          QStringLiteral("Velmora was not started: %1 is missing or cannot be run.")},
+        {"grant",
+         {},
+         QStringLiteral("Velmora was not started: /nonexistent/pkexec is missing. Install the "
+                        "package \"pkexec\" (sudo apt install pkexec) and try again."),
+         "/nonexistent/pkexec"},
     };
     for (const auto &c : cases) {
         writeApp("Executable=Velmora\n", "touch \"$0.ran\"");
@@ -166,12 +178,13 @@ TEST_F(LauncherAppDelegateTest, EachFailureIsToldAsWhatItIsWithARetry) {
             script.write(c.velmora);
         }
         FakeAuthorization answer(c.answer);
+        qputenv(AppDelegate::authorizationHelperVariable, c.helper);
         m_delegate.applicationDidFinishLaunching();
         ASSERT_TRUE(waitForIdle()) << c.answer.constData();
         const QString velmora = QFileInfo(velmoraPath()).canonicalFilePath();
         EXPECT_EQ(m_delegate.statusText(),
                   c.status.contains(QLatin1Char('%')) ? c.status.arg(velmora) : c.status);
-        EXPECT_EQ(m_window.retryText(), QStringLiteral("Retry"));
+        EXPECT_EQ(m_window.retryText(), QStringLiteral("&Retry"));
         EXPECT_FALSE(QFile::exists(velmoraPath() + QStringLiteral(".ran")));
     }
 }
@@ -191,15 +204,28 @@ TEST_F(LauncherAppDelegateTest, RetryStartsVelmoraAfterAFailure) {
     ASSERT_TRUE(waitForStatus(QStringLiteral("Velmora has ended.")));
 }
 
-TEST_F(LauncherAppDelegateTest, AVelmoraThatHandedOverToARunningOneIsNotReportedAsEnded) {
+TEST_F(LauncherAppDelegateTest, HowVelmoraEndedIsTold) {
     const QString handedOver =
         QStringLiteral("Velmora was already running; its window has been brought forward.");
-    // Whether the launcher saw it run or only its end, it handed over.
-    for (const QByteArray &body : {QByteArray("sleep 0.4; exit 3"), QByteArray("exit 3")}) {
-        writeApp("Executable=Velmora\n", body);
+    const struct {
+        QByteArray body;
+        QString status;
+    } cases[] = {
+        // Whether the launcher saw it run or only its end, it handed over.
+        {"sleep 0.4; exit 3", handedOver},
+        {"exit 3", handedOver},
+        // Failing on its way up, it says why on its error output; the last lines are shown.
+        {"sleep 0.3; echo 'qt: a warning' >&2; echo >&2; "
+         "echo 'Velmora: There is no user with id 4242 (from PKEXEC_UID).' >&2; exit 1",
+         QStringLiteral("Velmora has ended: it exited with status 1. It said:\n    qt: a warning\n"
+                        "    Velmora: There is no user with id 4242 (from PKEXEC_UID).")},
+    };
+    for (const auto &c : cases) {
+        writeApp("Executable=Velmora\n", c.body);
         m_delegate.applicationDidFinishLaunching();
-        ASSERT_TRUE(waitForStatus(handedOver)) << body.constData();
-        EXPECT_EQ(m_window.retryText(), QStringLiteral("Start again"));
+        ASSERT_TRUE(waitForIdle()) << c.body.constData();
+        EXPECT_EQ(m_delegate.statusText(), c.status);
+        EXPECT_EQ(m_window.retryText(), QStringLiteral("&Start again"));
     }
 }
 

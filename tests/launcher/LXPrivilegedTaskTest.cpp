@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <cerrno>
 #include <csignal>
@@ -96,15 +95,27 @@ TEST_F(LXPrivilegedTaskTest, ArgumentsReachTheProgramWhole) {
     EXPECT_FALSE(QFile::exists(QStringLiteral("injected")));
 }
 
-TEST_F(LXPrivilegedTaskTest, ProgramRunsInTheTaskDirectory) {
+// pkexec before 121 has no --keep-cwd: the program still starts, in root's home.
+TEST_F(LXPrivilegedTaskTest, ProgramRunsInTheTaskDirectoryWhereTheHelperCanKeepIt) {
     const QString program = m_scripts.write(QStringLiteral("where"), "sleep 0.3; pwd -P");
     const QString directory = m_scripts.path() + QStringLiteral("/a folder");
     ASSERT_TRUE(QDir().mkpath(directory));
     const QString before = QDir::currentPath();
-    const auto task = makeTask(program);
-    task->setCurrentDirectoryPath(directory);
-    EXPECT_EQ(runToEnd(task).trimmed(), QFileInfo(directory).canonicalFilePath().toUtf8());
-    EXPECT_EQ(QDir::currentPath(), before);
+    const struct {
+        QByteArray version;
+        QString directory;
+    } cases[] = {
+        {"122", QFileInfo(directory).canonicalFilePath()},
+        {"0.105", QStringLiteral("/")},
+    };
+    for (const auto &c : cases) {
+        qputenv("FAKE_PKEXEC_VERSION", c.version);
+        const auto task = makeTask(program);
+        task->setCurrentDirectoryPath(directory);
+        EXPECT_EQ(runToEnd(task).trimmed(), c.directory.toUtf8()) << c.version.constData();
+        EXPECT_EQ(QDir::currentPath(), before);
+    }
+    qunsetenv("FAKE_PKEXEC_VERSION");
 }
 
 // A program that ends at the very moment it starts cannot be told from a helper that failed,
@@ -137,16 +148,9 @@ TEST_F(LXPrivilegedTaskTest, EndIsAnnouncedOnceWithTheRawStatusWord) {
     }
 }
 
-TEST_F(LXPrivilegedTaskTest, EachWayALaunchFailsHasItsOwnStatus) {
+// How each answer is told is the launcher's to test; here, what a failed launch leaves.
+TEST_F(LXPrivilegedTaskTest, AFailedLaunchLeavesTheTaskAsCreatedAndNoProcessBehind) {
     const QString program = m_scripts.write(QStringLiteral("never"), "touch ran");
-    const QString unrunnable = m_scripts.write(QStringLiteral("unrunnable"), "touch ran");
-    chmod(QFile::encodeName(unrunnable).constData(), 0644);
-    // Executable, yet the helper's exec fails: its interpreter is missing.
-    const QString badInterpreter = m_scripts.write(QStringLiteral("badInterpreter"), "");
-    QFile script(badInterpreter);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/nonexistent/sh\n");
-    script.close();
     const QString helper = QString::fromLocal8Bit(FakeAuthorization::helperPath);
     const struct {
         QByteArray answer;
@@ -156,14 +160,8 @@ TEST_F(LXPrivilegedTaskTest, EachWayALaunchFailsHasItsOwnStatus) {
         int helperSignal;  // the helper's end, kept apart from the status
     } cases[] = {
         {"cancel", helper, program, LXPrivilegedTask::errAuthorizationCanceled, 0},
-        {"refuse", helper, program, LXPrivilegedTask::errAuthorizationDenied, 0},
-        {"unreachable", helper, program, LXPrivilegedTask::errAuthorizationInternal, 0},
-        {"noagent", helper, program, LXPrivilegedTask::errAuthorizationInteractionNotAllowed, 0},
-        {"exit1", helper, program, LXPrivilegedTask::errAuthorizationToolEnvironmentError, 0},
         {"killed", helper, program, LXPrivilegedTask::errAuthorizationToolEnvironmentError,
          SIGKILL},
-        {"grant", helper, badInterpreter, LXPrivilegedTask::errAuthorizationToolExecuteFailure, 0},
-        {"grant", helper, unrunnable, LXPrivilegedTask::errAuthorizationToolExecuteFailure, 0},
         {"grant", helper, m_scripts.path() + QStringLiteral("/missing"),
          LXPrivilegedTask::errAuthorizationToolExecuteFailure, 0},
         {"grant", QStringLiteral("/nonexistent/pkexec"), program, ENOENT, 0},

@@ -10,6 +10,8 @@
 //   killed           killed by SIGKILL before the program runs
 // Like pkexec, it sets PKEXEC_UID, runs the program in "/" unless --keep-cwd is given, and,
 // once authorized, marks every descriptor above 2 close-on-exec before it becomes the program.
+// --version names FAKE_PKEXEC_VERSION (default 122); one before 121 knows no --keep-cwd and,
+// like those, takes it for the program.
 #include <linux/close_range.h>
 #include <unistd.h>
 #include <cerrno>
@@ -29,10 +31,19 @@ int fail(int status, const char *message) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    const char *version = std::getenv("FAKE_PKEXEC_VERSION");
+    version = version ? version : "122";
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("pkexec version %s\n", version);
+        return 0;
+    }
+    const bool knowsKeepCwd = std::atoi(version) >= 121;
     bool keepCwd = false;
     int first = 1;
-    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first)
+    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+        if (!knowsKeepCwd) break;
         keepCwd = keepCwd || std::strcmp(argv[first], "--keep-cwd") == 0;
+    }
 
     const char *variable = std::getenv("FAKE_PKEXEC_ANSWER");
     const std::string answer = variable ? variable : "grant";
@@ -42,6 +53,10 @@ int main(int argc, char **argv) {
                     "connect: No such file or directory");
     if (first >= argc) return fail(127, "pkexec --version | --help | [--user username] PROGRAM");
     const char *program = argv[first];
+    if (program[0] != '/') {
+        std::fprintf(stderr, "Cannot run program %s: %s\n", program, std::strerror(ENOENT));
+        return 127;
+    }
     if (access(program, F_OK) != 0) {
         std::fprintf(stderr, "Error accessing %s: %s\n", program, std::strerror(errno));
         return 127;
