@@ -2,19 +2,25 @@
 # Measures, in the test virtual machine, the latency the keyboard tap adds on a real kernel
 # next to a minimal evdev-to-uinput forwarder and interception-tools (KernelLatencyBench),
 # and prints the figures. Emulated CPUs are slow and noisy: compare the ratios.
+# interception-tools runs from the cache scripts/fetch-tools.sh unpacks it into.
 # Usage: scripts/vm-bench.sh [build-dir]   (built with -DVELMORA_BUILD_BENCH=ON)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build}")
 bench=$build/bench/platform/KernelLatencyBench
 [ -x "$bench" ] || { echo "vm-bench: build $bench first" >&2 && exit 1; }
+peer=$("$root/scripts/fetch-tools.sh")/interception-tools
+[ -x "$peer/usr/bin/interception" ] || { echo "vm-bench: interception-tools could not be fetched" >&2 && exit 1; }
+# Libraries it needs that this machine lacks were unpacked beside it; the machine finds them
+# at the same path, and vm-run.sh's ldd here.
+export LD_LIBRARY_PATH=$peer/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 scenario=$out/scenario.sh
 echo 'KernelLatencyBench --benchmark_counters_tabular=true --benchmark_color=false' >"$scenario"
 "$root/scripts/vm-run.sh" --out "$out/vm" --scenario "$scenario" --timeout 3000 \
   --bin "$bench" --bin "$build/bench/platform/minimal-forwarder" \
-  --bin "$(command -v interception)" --bin "$(command -v uinput)" \
+  --bin "$peer/usr/bin/interception" --bin "$peer/usr/bin/uinput" --env "LD_LIBRARY_PATH=$LD_LIBRARY_PATH" \
   --bin "$build/app/shell/VelmoraBroker"
 cat "$out/vm/output.log"
 exit "$(cat "$out/vm/status")"
