@@ -3,7 +3,7 @@
 # installs into a throw-away root (dpkg --root), where the installed Velmora Launcher, Velmora
 # and the keyboard broker answer --version, and it is removed from there without a trace.
 # With --build, first makes the package of that build folder with CPack, in a temporary folder.
-# Exits 77 when dpkg cannot be run here (neither root nor fakeroot).
+# Exits 77 when the tools it needs are missing (lintian, appstreamcli; root or fakeroot for dpkg).
 # Usage: scripts/check-package.sh DEB
 #        scripts/check-package.sh --build BUILD-DIR
 set -euo pipefail
@@ -14,6 +14,19 @@ fail() {
   echo "check-package: $*" >&2
   exit 1
 }
+skip() {
+  echo "check-package: skipped: $*" >&2
+  exit 77
+}
+for tool in lintian appstreamcli; do
+  command -v "$tool" >/dev/null || skip "no $tool (scripts/install-deps.sh package)"
+done
+# The host's dpkg log is none of the scratch root's business.
+dpkg=(dpkg --log="$work/dpkg-history.log")
+if [ "$(id -u)" -ne 0 ]; then
+  command -v fakeroot >/dev/null || skip "dpkg needs root or fakeroot"
+  dpkg=(fakeroot "${dpkg[@]}" --force-not-root)
+fi
 
 if [ "${1:-}" = --build ]; then
   cpack --config "${2:?usage: check-package.sh --build BUILD-DIR}/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" ||
@@ -22,11 +35,6 @@ if [ "${1:-}" = --build ]; then
 fi
 deb=$(realpath "${1:?usage: check-package.sh DEB}")
 version=$(dpkg-deb -f "$deb" Version)
-dpkg=(dpkg)
-if [ "$(id -u)" -ne 0 ]; then
-  command -v fakeroot >/dev/null || { echo "check-package: skipped: dpkg needs root or fakeroot" >&2 && exit 77; }
-  dpkg=(fakeroot dpkg --force-not-root)
-fi
 
 lintian --fail-on error "$deb" || fail "lintian found errors"
 
