@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of Velmora's main window on a private Xvfb, with six slot keys
 # recorded: docs/main-window.png with remapping off, docs/main-window-on.png with it switched on
-# and the chat pause option chosen. Needs Xvfb, xdotool and ImageMagick (scripts/install-deps.sh).
+# and the chat pause option chosen. Needs Xvfb, xdotool and ImageMagick (scripts/install-deps.sh test).
 # Usage: scripts/screenshot.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
