@@ -54,7 +54,7 @@ fill() {
   for deb in "$work"/*.deb; do
     dpkg-deb -x "$deb" "$work/root" || return 1
   done
-  printf '%s\n' "$@" >"$work/root/.packages" && rm -rf "${cache:?}/$tool" && mv "$work/root" "$cache/$tool"
+  printf '%s\n' "$@" >"$work/root/.packages" && rm -rf "${cache:?}/$tool" && mv -T "$work/root" "$cache/$tool"
 }
 
 for tool in "${tools[@]}"; do
