@@ -46,8 +46,6 @@ fill() {
   shift
   work=$(mktemp -d "$cache/fetch.XXXXXX")
   trap 'rm -rf "$work"' RETURN
-  # apt fetches as its own user, who must be able to write here.
-  chmod 755 "$work" || return 1
   log "fetching $*"
   (cd "$work" && apt-get download -q "$@" >&2) || return 1
   mkdir "$work/root" || return 1
