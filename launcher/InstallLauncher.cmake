@@ -31,8 +31,12 @@ endforeach()
 set(quoted "\"${quoted}\"")
 string(REPLACE "\\" "\\\\" quoted "${quoted}")
 string(REPLACE "%" "%%" VELMORA_LAUNCHER_EXEC "${quoted}")
-configure_file("${VELMORA_LAUNCHER_SOURCE_DIR}/VelmoraLauncher.desktop.in"
-               "${staged}/${VELMORA_DATADIR}/applications/VelmoraLauncher.desktop" @ONLY)
+# The launcher's entry is the one in the menus; Velmora's own, hidden there, names its window
+# (a click on it in a task bar goes through the launcher as well).
+foreach(entry VelmoraLauncher Velmora)
+  configure_file("${VELMORA_LAUNCHER_SOURCE_DIR}/${entry}.desktop.in"
+                 "${staged}/${VELMORA_DATADIR}/applications/${entry}.desktop" @ONLY)
+endforeach()
 
 file(MAKE_DIRECTORY "${staged}/${VELMORA_BINDIR}")
 file(RELATIVE_PATH link_target "${CMAKE_INSTALL_PREFIX}/${VELMORA_BINDIR}"

@@ -6,8 +6,12 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::printf("Velmora Launcher %s\n", VELMORA_VERSION) < 0 ? 1 : 0;
     // An ignored SIGCHLD, inherited from whatever started us, would have the kernel collect
     // Velmora unseen: its start would look failed and its end would come at once.
     std::signal(SIGCHLD, SIG_DFL);

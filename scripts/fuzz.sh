@@ -2,17 +2,17 @@
 # Builds the JSON fuzz targets with clang (libFuzzer, ASan, UBSan) and runs each for its
 # share of the given seconds on a temporary copy of the seed corpus, so nothing is written
 # into the repository. Exits non-zero when a target finds a crash.
-# Usage: scripts/fuzz.sh <build-dir> <seconds>
+# The build is the fuzz preset of CMakePresets.json, in build-fuzz/.
+# Usage: scripts/fuzz.sh <seconds>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=${1:?usage: scripts/fuzz.sh <build-dir> <seconds>}
-seconds=${2:?usage: scripts/fuzz.sh <build-dir> <seconds>}
+seconds=${1:?usage: scripts/fuzz.sh <seconds>}
+dir=$root/build-fuzz
 targets=(json_reader_fuzzer json_roundtrip_fuzzer)
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja \
-  -DVELMORA_BUILD_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF \
-  -DVELMORA_SANITIZE=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
-cmake --build "$dir" --target "${targets[@]}" -j "$(nproc)"
+cd "$root"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -3,7 +3,8 @@
 # and two pairs recorded: docs/main-window.png with remapping off, docs/main-window-on.png with
 # it switched on (waiting: nothing is in front) and the chat pause option chosen, docs/pairs.png
 # with the Pairs tab, where the pair on a slot's key is marked. Needs Xvfb, xdotool and
-# ImageMagick (scripts/install-deps.sh).
+# ImageMagick (scripts/install-deps.sh
+# test).
 # Usage: scripts/screenshot.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

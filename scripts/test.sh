@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything (benchmarks included) and runs every test, after checking the format.
-# Usage: scripts/test.sh [build-dir] [cmake options...]
+# Installs what building, testing and packaging need, fetches the servers the tests run, checks
+# the format, then configures, builds and runs every test with a preset of CMakePresets.json.
+# Usage: scripts/test.sh [preset]   (default: default, in build/; CI uses ci)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=${1:-"$root/build"}
-shift || true
-"$root/scripts/install-deps.sh"
+preset=${1:-default}
+"$root/scripts/install-deps.sh" build test package
+"$root/scripts/fetch-tools.sh" >/dev/null
 "$root/scripts/check-format.sh"
-"$root/scripts/build.sh" "$dir" -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=ON "$@"
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+cd "$root"
+CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)} cmake --workflow --preset "$preset"

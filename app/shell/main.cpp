@@ -1,6 +1,7 @@
 #include "platform/linux/PersonSession.h"
 #include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
+#include "platform/linux/broker/ProgramInfo.h"
 #include "shell/AppDelegate.h"
 #include "shell/SingleInstance.h"
 
@@ -14,6 +15,15 @@
 #include <cstdio>
 
 namespace {
+
+constexpr const char *Help =
+    "Usage: Velmora [Qt options]\n"
+    "Remaps six keys of your choice to Warcraft III's inventory keys (keypad 7, 8, 4, 5, 1, 2)\n"
+    "while the game is in front. Start it with Velmora Launcher, or as root through sudo: only\n"
+    "its keyboard broker keeps root, and its window runs as you. Started without root, its\n"
+    "window says what is missing.\n"
+    "  --help     show this text\n"
+    "  --version  show Velmora's version";
 
 // A second start hands over to the running Velmora before it makes a broker. The running one
 // answers its own user only, so the question is asked by a child that becomes the person.
@@ -38,6 +48,8 @@ bool handedOverBeforeTheSplit(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (const auto answered = ProgramInfo::answer(argc, argv, Help, "Velmora " VELMORA_VERSION))
+        return *answered;
     if (handedOverBeforeTheSplit(argc, argv)) return SingleInstance::HandedOverExitStatus;
     // Before anything of Qt: only the broker keeps the rights this process was started with.
     auto split = PrivilegeSplit::perform(BrokerProcess::besideExecutable());

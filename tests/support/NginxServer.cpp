@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStandardPaths>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -29,10 +29,8 @@ bool accepts(quint16 port) {
 NginxServer::~NginxServer() { stop(); }
 
 QString NginxServer::executable() {
-    const QString found = QStandardPaths::findExecutable(QStringLiteral("nginx"));
-    if (!found.isEmpty()) return found;
-    return QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    const QString unpacked = QStringLiteral(VELMORA_NGINX);
+    return QFileInfo(unpacked).isExecutable() ? unpacked : QString();
 }
 
 bool NginxServer::start(const QString &documentRoot) {

@@ -6,8 +6,9 @@
 #include <QUrl>
 
 // Debian's nginx serving one folder on a free loopback port, with a configuration, logs and
-// temporary folders of its own in a private prefix; stopped when the object goes. start()
-// returns false when nginx is not installed or will not come up.
+// temporary folders of its own in a private prefix; stopped when the object goes. It runs from
+// where scripts/fetch-tools.sh unpacked it: installed, it would be a web server on port 80.
+// start() returns false when nginx was not fetched or will not come up.
 class NginxServer {
 public:
     NginxServer() = default;

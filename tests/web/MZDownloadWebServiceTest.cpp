@@ -341,7 +341,8 @@ TEST_F(MZDownloadWebServiceTest, ManyRandomInterruptionsStillGiveTheExactFile) {
 }
 
 TEST_F(MZDownloadWebServiceTest, DownloadsFromNginxAndResumesThere) {
-    if (NginxServer::executable().isEmpty()) GTEST_SKIP() << "nginx is not installed";
+    if (NginxServer::executable().isEmpty())
+        GTEST_SKIP() << "nginx was not fetched (scripts/fetch-tools.sh)";
     QTemporaryDir root;
     const QByteArray source = randomBytes(3 << 20, 5);
     writeFile(root.filePath(QStringLiteral("setup.dmg")), source);

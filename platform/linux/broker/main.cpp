@@ -2,6 +2,7 @@
 // with its end of the broker socket as descriptor 3.
 #include "platform/linux/broker/KeyboardBroker.h"
 #include "platform/linux/broker/LinuxBrokerDevices.h"
+#include "platform/linux/broker/ProgramInfo.h"
 
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -11,6 +12,12 @@
 namespace {
 
 constexpr int SocketFd = 3;
+
+constexpr const char *Help =
+    "Usage: VelmoraBroker\n"
+    "The keyboard broker of Velmora: the only part of it that keeps root. It opens the keyboards\n"
+    "and /dev/uinput and hands them to Velmora over the socket it is given as descriptor 3.\n"
+    "Velmora starts it from its own folder; it is not started by hand.";
 
 // SIGTERM and friends end the broker through its loop, so that it lets go on the way out.
 UniqueFd stopSignals() {
@@ -23,7 +30,10 @@ UniqueFd stopSignals() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
+    if (const auto answered =
+            ProgramInfo::answer(argc, argv, Help, "VelmoraBroker " VELMORA_VERSION))
+        return *answered;
     struct stat status {};
     if (fstat(SocketFd, &status) != 0 || !S_ISSOCK(status.st_mode)) {
         std::fprintf(stderr, "VelmoraBroker is started by Velmora, not by hand.\n");
