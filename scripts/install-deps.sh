@@ -16,6 +16,9 @@ packages=(
   qemu-system-x86 busybox-static xz-utils interception-tools
   # the game's Win32 stand-in, built with mingw-w64 and run under Wine
   gcc-mingw-w64-x86-64 wine wine64
+  # test only: the X client of the desktop tests in the test virtual machine (the X server
+  # there is fetched into the cache by scripts/vm-desktop-fetch.sh, never installed)
+  libxkbcommon-x11-dev
 )
 
 missing=()
