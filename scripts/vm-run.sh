@@ -11,6 +11,9 @@
 #   --boot-limit SECONDS  until the scenario starts, else the machine is started again (default 120)
 #   --cpus N, --memory MB
 #   --qemu ARG         one more argument for QEMU (as in --qemu -icount --qemu shift=0)
+#   --host-root DIR    run the scenario chrooted in DIR of this machine (/ for its whole root),
+#                      shared read-only over virtio-9p, with whatever it writes kept in memory
+#                      (scripts/vm-host-root.sh says what else it sees there)
 # The scenario runs under busybox sh in /tmp with /velmora/bin first on PATH, the modules
 # loaded, udevd running and devices settled. It may run programs as the unprivileged user
 # "velmora" (uid and gid 1000, in no group):
@@ -23,7 +26,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-out="" scenario="" timeout=1200 boot_limit=120 cpus=2 memory=1024
+out="" scenario="" host_root="" timeout=1200 boot_limit=120 cpus=2 memory=1024
 bins=() files=() modules=(evdev uinput) envs=() extra=()
 while [ $# -gt 0 ]; do
   case $1 in
@@ -38,11 +41,16 @@ while [ $# -gt 0 ]; do
   --cpus) cpus=$2 ;;
   --memory) memory=$2 ;;
   --qemu) extra+=("$2") ;;
+  --host-root) host_root=$2 ;;
   *) echo "vm-run: unknown option $1" >&2 && exit 2 ;;
   esac
   shift 2
 done
-[ -n "$out" ] && [ -f "$scenario" ] || { sed -n '2,22p' "$0" >&2 && exit 2; }
+[ -n "$out" ] && [ -f "$scenario" ] || { sed -n '2,25p' "$0" >&2 && exit 2; }
+if [ -n "$host_root" ]; then
+  modules+=(virtio_pci 9pnet_virtio 9p overlay)
+  extra+=(-virtfs "local,path=$host_root,mount_tag=velmora-root,security_model=none,readonly=on,multidevs=remap")
+fi
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -126,6 +134,10 @@ groups=(root:0 tty:5 disk:6 lp:7 kmem:15 dialout:20 cdrom:24 tape:26 audio:29 vi
   input:101 kvm:102 render:103 sgx:104 velmora:1000)
 printf '%s\n' "${groups[@]}" | awk -F: '{print $1 ":x:" $2 ":"}' >"$image/etc/group"
 cp "$scenario" "$image/velmora/scenario.sh"
+if [ -n "$host_root" ]; then
+  mv "$image/velmora/scenario.sh" "$image/velmora/host-scenario.sh"
+  cp "$root/scripts/vm-host-root.sh" "$image/velmora/scenario.sh"
+fi
 cp "$root/scripts/vm-init.sh" "$image/init"
 chmod 755 "$image/init"
 for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do

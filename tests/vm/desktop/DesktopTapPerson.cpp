@@ -1,0 +1,86 @@
+// Stands in for Velmora on the test desktop, without a window: as VelmoraTapPerson, but with
+// the front application as X names it, Q W A S Z X on the six slots (keypad 7 8 4 5 1 2) and
+// the switch following the lines "on" and "off" on standard input. Says on standard output
+// "ready" once tapping, "status TEXT" whenever the tap's status changes, "front NAME" whenever
+// the front application changes and "switch on|off" once a line has taken effect. SIGTERM
+// quits.
+#include "platform/linux/BrokerClient.h"
+#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/PrivilegeSplit.h"
+#include "platform/linux/QuitSignalHandler.h"
+#include "platform/linux/X11FrontProcessWatcher.h"
+#include "remap/EventCallback.h"
+#include "tests/vm/FixedTapHost.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <unistd.h>
+#include <cstdio>
+
+namespace {
+
+void say(const QString &line) {
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// Virtual key codes of Z, X, A, S, Q, W for slots 1 to 6.
+SlotCombos slotCombos() {
+    SlotCombos combos;
+    const int64_t keys[] = {6, 7, 0, 1, 12, 13};
+    for (size_t slot = 0; slot < combos.size(); ++slot) combos[slot] = {0, keys[slot]};
+    return combos;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    auto split = PrivilegeSplit::perform(BrokerProcess::besideExecutable());
+    if (!split || !split->ok()) {
+        std::fprintf(stderr, "cannot split: %s\n",
+                     qPrintable(split ? split->failure().message : split.failure().message));
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    auto front = X11FrontProcessWatcher::create();
+    if (!front) {
+        std::fprintf(stderr, "%s\n", qPrintable(front.failure().message));
+        return 1;
+    }
+    FixedTapHost host;
+    host.setSlots(slotCombos());
+    host.frontName = (*front)->frontProcessName();
+    selfPoint = &host;
+    QObject::connect(front->get(), &FrontProcessSource::frontProcessNameChanged,
+                     [&host](const QString &name) {
+                         host.frontName = name;
+                         say(QStringLiteral("front ") + name);
+                     });
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[16] = {};
+        const ssize_t length = ::read(STDIN_FILENO, line, sizeof(line) - 1);
+        if (length <= 0) return input.setEnabled(false);
+        host.on = QByteArray(line, length).trimmed() == "on";
+        say(host.on ? QStringLiteral("switch on") : QStringLiteral("switch off"));
+    });
+
+    BrokerProcess::Started broker = split->take();
+    auto tap =
+        KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(broker.socket),
+                                                                     broker.pid),
+                                      eventCallback, nullptr);
+    if (!tap) {
+        std::fprintf(stderr, "no tap: %s\n", qPrintable(tap.failure().message));
+        return 1;
+    }
+    QObject::connect(tap->get(), &EventTap::statusChanged,
+                     [&tap] { say(QStringLiteral("status ") + (*tap)->statusText()); });
+    say(QStringLiteral("ready"));
+    say(QStringLiteral("front ") + host.frontName);
+    QuitSignalHandler quit;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap->get(), &KeyboardTap::shutdown);
+    return app.exec();
+}
