@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
-  libssl-dev libevdev-dev libudev-dev libxcb1-dev
+  libssl-dev libevdev-dev libudev-dev libsystemd-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb x11-utils xauth imagemagick xdotool fonts-wqy-microhei python3
   pkexec policykit-1 xdg-utils

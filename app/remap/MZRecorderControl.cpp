@@ -10,8 +10,8 @@
 #include <QStylePainter>
 #include <QToolButton>
 
-#include "platform/KeyCodeTable.h"
-#include "platform/ModifierFlags.h"
+#include "keymap/KeyCodeTable.h"
+#include "keymap/ModifierFlags.h"
 #include "remap/KeyComboText.h"
 #include "remap/MZRecorderControlDelegate.h"
 #include "remap/VirtualKeyTable.h"

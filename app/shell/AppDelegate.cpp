@@ -2,12 +2,10 @@
 
 #include "platform/EventTap.h"
 #include "platform/FrontProcessSource.h"
-#include "platform/KeyboardEvent.h"
 #include "platform/linux/BrokerClient.h"
-#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/BrokerTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
 #include "platform/linux/XdgUrlOpener.h"
-#include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "shell/MainWindow.h"
@@ -31,10 +29,8 @@ AppDelegate::Platform AppDelegate::linuxPlatform(Result<BrokerProcess::Started> 
         [started]() -> Result<std::unique_ptr<EventTap>> {
             if (!*started) return started->failure();
             BrokerProcess::Started taken = started->take();
-            return KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(
-                                                                                    taken.socket),
-                                                                                taken.pid),
-                                                 eventCallback, nullptr);
+            return BrokerTap::create(
+                std::make_unique<BrokerClient>(std::move(taken.socket), taken.pid));
         },
         []() -> Result<std::unique_ptr<FrontProcessSource>> {
             return X11FrontProcessWatcher::create();
@@ -48,10 +44,7 @@ const QString AppDelegate::ChatPauseSettingsKey = QStringLiteral("pauseWhileTypi
 AppDelegate::AppDelegate(Platform platform, QObject *parent)
     : QObject(parent), m_platform(std::move(platform)) {}
 
-AppDelegate::~AppDelegate() {
-    shutdown();
-    if (selfPoint == this) selfPoint = nullptr;
-}
+AppDelegate::~AppDelegate() { shutdown(); }
 
 bool AppDelegate::applicationShouldHandleReopen(bool) {
     if (QWidget *w = window()) {
@@ -64,7 +57,7 @@ bool AppDelegate::applicationShouldHandleReopen(bool) {
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildWindow();
-    // The panel goes in before the tap exists, so the callback always finds the recorders.
+    // The panel goes in before the tap exists, so the tap's first state holds the slots.
     auto *panel = new MZDotaContentViewController(workView());
     m_contentVC = panel;
     workView()->setFixedSize(panel->sizeHint() + QSize(10, 10));
@@ -72,7 +65,6 @@ void AppDelegate::applicationDidFinishLaunching() {
     rebuildSlotTable();
     connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
             &AppDelegate::rebuildSlotTable);
-    selfPoint = this;
     installChatPauseOption();
     installFrontSource();
     installTap();
@@ -108,19 +100,14 @@ void AppDelegate::buildWindow() {
 void AppDelegate::installChatPauseOption() {
     QCheckBox *box = m_mainWindow->ui().chatPauseBox;
     box->setChecked(QSettings().value(ChatPauseSettingsKey, false).toBool());
-    m_chatPause.setEnabled(box->isChecked());
+    m_remap.setChatPauseEnabled(box->isChecked());
     connect(box, &QCheckBox::toggled, this, &AppDelegate::setChatPauseEnabled);
 }
 
 void AppDelegate::setChatPauseEnabled(bool enabled) {
-    m_chatPause.setEnabled(enabled);
+    m_remap.setChatPauseEnabled(enabled);
     QSettings().setValue(ChatPauseSettingsKey, enabled);
     refreshStatus();
-}
-
-void AppDelegate::chatPauseChanged() {
-    // Called on the key path: the window catches up once the key event is through.
-    QMetaObject::invokeMethod(this, &AppDelegate::refreshStatus, Qt::QueuedConnection);
 }
 
 void AppDelegate::installTap() {
@@ -132,6 +119,7 @@ void AppDelegate::installTap() {
     }
     m_tap = tap.take();
     connect(m_tap.get(), &EventTap::statusChanged, this, &AppDelegate::refreshStatus);
+    m_remap.setSink([tap = m_tap.get()](const RemapState &state) { tap->setRemapState(state); });
 }
 
 void AppDelegate::installFrontSource() {
@@ -142,15 +130,20 @@ void AppDelegate::installFrontSource() {
         return;
     }
     m_frontSource = source.take();
+    m_remap.setFrontProcessName(m_frontSource->frontProcessName());
     connect(m_frontSource.get(), &FrontProcessSource::frontProcessNameChanged, this,
-            &AppDelegate::refreshStatus);
+            [this](const QString &name) {
+                m_remap.setFrontProcessName(name);
+                refreshStatus();
+            });
     connect(m_frontSource.get(), &FrontProcessSource::connectionLost, this, [this] {
         m_frontUnavailable = tr("the X server is unreachable");
+        m_remap.setFrontProcessName({});
         refreshStatus();
     });
 }
 
-void AppDelegate::rebuildSlotTable() { m_slotTable = makeSlotTable(m_contentVC->keyCombos()); }
+void AppDelegate::rebuildSlotTable() { m_remap.setSlotCombos(m_contentVC->keyCombos()); }
 
 // Made even when no tray is there yet: the icon appears once a tray does.
 void AppDelegate::installTrayIcon() {
@@ -166,10 +159,10 @@ void AppDelegate::installTrayIcon() {
 void AppDelegate::startClick(QAbstractButton *sender) {
     // Only "on" turns remapping on; a tri-state box reports its mixed state as checked.
     const auto *box = qobject_cast<QCheckBox *>(sender);
-    start = box ? box->checkState() == Qt::Checked : sender->isCheckable() && sender->isChecked();
-    if (start && m_tap) m_tap->rearm();
-    // Switching on starts with the chat closed, whatever an earlier game left behind.
-    if (start) m_chatPause.reset();
+    // The tap takes back keyboards the panic chord let go, and closes a chat an earlier game
+    // left open, when it is switched on.
+    m_remap.setRemapSwitch(box ? box->checkState() == Qt::Checked
+                               : sender->isCheckable() && sender->isChecked());
     refreshStatus();
 }
 
@@ -188,18 +181,14 @@ const QString &AppDelegate::frontProcessName() const {
     return m_frontSource ? m_frontSource->frontProcessName() : NoName;
 }
 
-TapEvent *AppDelegate::createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) {
-    return new KeyboardEvent(virtualKeyCode, keyDown);
-}
-
 void AppDelegate::shutdown() {
     if (m_tap) m_tap->shutdown();
 }
 
 StatusLine::State AppDelegate::statusState() const {
     return {
-        .remapSwitch = start,
-        .chatPaused = m_chatPause.isPaused(),
+        .remapSwitch = remapSwitch(),
+        .chatPaused = m_tap && m_tap->chatPaused(),
         .frontKnown = m_frontSource && m_frontUnavailable.isNull(),
         .frontName = frontProcessName(),
         .frontUnavailable = m_frontUnavailable,
@@ -215,9 +204,10 @@ void AppDelegate::refreshStatus() {
     const QString text = StatusLine::text(state);
     if (m_mainWindow) {
         m_mainWindow->ui().statusLabel->setText(text);
-        m_mainWindow->ui().switchButton->setText(StatusLine::switchText(start));
+        m_mainWindow->ui().switchButton->setText(StatusLine::switchText(state.remapSwitch));
     }
     // The coloured icon promises keys are being remapped, so it needs a working tap too.
-    if (m_tray) m_tray->showState(start, start && !state.chatPaused && m_tap, text);
+    if (m_tray)
+        m_tray->showState(state.remapSwitch, state.remapSwitch && !state.chatPaused && m_tap, text);
     emit statusChanged(text);
 }

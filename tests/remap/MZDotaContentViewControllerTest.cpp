@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "keymap/RemapDecision.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZFlipView.h"
 #include "remap/MZRecorderControl.h"
-#include "remap/RemapDecision.h"
 #include "remap/SlotComboStore.h"
 #include "remap/VirtualKeyTable.h"
 
