@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keymap/RemapDecision.h"
+
 #include <cstdint>
 
 // One keyboard event as the event tap hands it to its callback. Abstract so that the tap
@@ -7,8 +9,8 @@
 class TapEvent {
 public:
     // Event types the tap callback distinguishes; anything else is a notification.
-    static constexpr uint32_t KeyDown = 10;
-    static constexpr uint32_t KeyUp = 11;
+    static constexpr uint32_t KeyDown = KeyDownEvent;
+    static constexpr uint32_t KeyUp = KeyUpEvent;
     // Sent when the tap was switched off because its callback stalled.
     static constexpr uint32_t TapDisabledByTimeout = 0xFFFFFFFE;
 
