@@ -1,5 +1,15 @@
 #include "remap/RemapController.h"
 
+namespace {
+
+std::optional<std::u16string_view> textOf(const QString &name) {
+    if (name.isNull()) return std::nullopt;
+    return std::u16string_view(reinterpret_cast<const char16_t *>(name.utf16()),
+                               size_t(name.size()));
+}
+
+}  // namespace
+
 void RemapController::setSink(Sink sink) {
     m_sink = std::move(sink);
     if (m_sink) m_sink(m_state);
@@ -31,11 +41,7 @@ void RemapController::setPairTable(std::span<const KeyPair> pairs) {
 
 void RemapController::setFrontProcessName(const QString &name) {
     RemapState state = m_state;
-    state.gameInFront = isGameName(
-        name.isNull()
-            ? std::nullopt
-            : std::optional(std::u16string_view(reinterpret_cast<const char16_t *>(name.utf16()),
-                                                size_t(name.size()))));
+    state.gameInFront = isGameName(textOf(name));
     publish(state);
 }
 
