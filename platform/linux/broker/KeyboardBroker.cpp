@@ -6,6 +6,12 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+constexpr int MessagesPerTurn = 16;
+
+}  // namespace
+
 KeyboardBroker::KeyboardBroker(UniqueFd socket, std::unique_ptr<BrokerDevices> devices,
                                std::unique_ptr<SeatSource> seat,
                                std::function<void()> dropPrivileges,
@@ -47,7 +53,8 @@ void KeyboardBroker::run(int stopFd) {
 }
 
 KeyboardBroker::Served KeyboardBroker::serveMessages(Clock::time_point now) {
-    for (;;) {
+    // A few at a time, so that a flood of them never keeps the keyboards waiting.
+    for (int served = 0; served < MessagesPerTurn; ++served) {
         BrokerChannel::Received received = m_channel.receive();
         switch (received.status) {
         case BrokerChannel::Status::Empty:
@@ -61,6 +68,7 @@ KeyboardBroker::Served KeyboardBroker::serveMessages(Clock::time_point now) {
             if (handle(received.message, now) == Served::End) return Served::End;
         }
     }
+    return Served::Ok;
 }
 
 KeyboardBroker::Served KeyboardBroker::handle(const BrokerMessage &message, Clock::time_point now) {
