@@ -1,5 +1,8 @@
 // VelmoraBroker: the privileged part of Velmora, started by Velmora itself (never by hand) with
-// its end of the broker socket as descriptor 3. What it keeps of root, and why: BrokerPrivileges.
+// its end of the broker socket as descriptor 3. Of root it keeps its uid and nothing else: it
+// works from "/" with no new privileges, and drops every capability once /dev/uinput is open;
+// uid 0 owns the /dev/input nodes of keyboards plugged in later, so it can still open them
+// (BrokerPrivileges says more).
 #include "platform/linux/broker/BrokerLog.h"
 #include "platform/linux/broker/BrokerPrivileges.h"
 #include "platform/linux/broker/KeyboardBroker.h"
