@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures, in the test virtual machine, the latency the keyboard tap adds on a real kernel
+# Measures, in the test virtual machine, the latency the keyboard broker adds on a real kernel
 # next to a minimal evdev-to-uinput forwarder and interception-tools (KernelLatencyBench),
 # and prints the figures. Emulated CPUs are slow and noisy: compare the ratios.
 # interception-tools runs from the cache scripts/fetch-tools.sh unpacks it into.
@@ -24,8 +24,9 @@ trap 'rm -rf "$out"' EXIT
 scenario=$out/scenario.sh
 echo 'KernelLatencyBench --benchmark_counters_tabular=true --benchmark_color=false' >"$scenario"
 "$root/scripts/vm-run.sh" --out "$out/vm" --scenario "$scenario" --timeout 3000 \
+  --module uhid --module hid_generic \
   --bin "$bench" --bin "$build/bench/platform/minimal-forwarder" \
   --bin "$peer/usr/bin/interception" --bin "$peer/usr/bin/uinput" "${libraries[@]}" \
-  --bin "$build/app/shell/VelmoraBroker"
+  --bin "$build/app/shell/VelmoraBroker" --bin "$build/tests/vm/VelmoraTapPerson"
 cat "$out/vm/output.log"
 exit "$(cat "$out/vm/status")"

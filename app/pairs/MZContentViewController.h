@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "pairs/KeyPair.h"
+#include "keymap/KeyPair.h"
 
 class MZPairViewController;
 

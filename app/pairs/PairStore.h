@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "pairs/KeyPair.h"
+#include "keymap/KeyPair.h"
 
 class QSettings;
 

@@ -1,6 +1,6 @@
 #include "remap/KeyComboText.h"
 
-#include "platform/ModifierFlags.h"
+#include "keymap/ModifierFlags.h"
 #include "remap/VirtualKeyTable.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include <QStringView>
 #include <optional>
 
-#include "remap/KeyCombo.h"
+#include "keymap/KeyCombo.h"
 
 // A key combination as Linux desktops write it: "Shift+A", "Ctrl+S", "Super+Ctrl+Alt+Shift+F5",
 // "Keypad 4", "Key 105" for a key without a name. Modifiers come first, always in that order;

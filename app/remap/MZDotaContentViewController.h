@@ -3,8 +3,8 @@
 #include <array>
 #include <memory>
 
+#include "keymap/RemapDecision.h"
 #include "pairs/MZContentViewController.h"
-#include "remap/RemapDecision.h"
 #include "remap/SlotComboStore.h"
 
 class MZRecorderControl;

@@ -12,8 +12,8 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "platform/KeyCodeTable.h"
-#include "platform/ModifierFlags.h"
+#include "keymap/KeyCodeTable.h"
+#include "keymap/ModifierFlags.h"
 #include "remap/KeyComboText.h"
 #include "remap/MZRecorderControlDelegate.h"
 #include "remap/VirtualKeyTable.h"

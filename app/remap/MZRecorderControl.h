@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <optional>
 
-#include "remap/KeyCombo.h"
+#include "keymap/KeyCombo.h"
 
 class MZRecorderControlDelegate;
 class QKeyEvent;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "remap/KeyCombo.h"
+#include "keymap/KeyCombo.h"
 
 class MZRecorderControl;
 class QString;

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <optional>
 
-#include "remap/RemapDecision.h"
+#include "keymap/RemapDecision.h"
 
 class QSettings;
 

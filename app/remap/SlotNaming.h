@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "remap/RemapDecision.h"
+#include "keymap/RemapDecision.h"
 
 // How the slot panel names its six fields and tells of a key that more than one field holds.
 // A field is named after the keypad key its slot presses and the game's inventory slot that

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <optional>
 
-// What the recorder needs to know about Velmora virtual key codes beyond the evdev
-// translation: the code of a Qt key (for events that carry no native scan code), a
-// name to show, and which codes are modifier keys.
+// What the recorder needs to know about Velmora virtual key codes beyond the key table
+// (keymap/KeyCodeTable.h): the code of a Qt key (for events that carry no native scan code),
+// the name to show, and which codes are modifier keys.
 class VirtualKeyTable {
 public:
     // `keypad` tells a keypad key (Qt::KeypadModifier) from its main-keyboard twin.

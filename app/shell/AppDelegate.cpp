@@ -3,12 +3,10 @@
 #include "pairs/MZContentViewController.h"
 #include "platform/EventTap.h"
 #include "platform/FrontProcessSource.h"
-#include "platform/KeyboardEvent.h"
 #include "platform/linux/BrokerClient.h"
-#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/BrokerTap.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
 #include "platform/linux/XdgUrlOpener.h"
-#include "remap/EventCallback.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZRecorderControl.h"
 #include "remap/SlotNaming.h"
@@ -35,10 +33,8 @@ AppDelegate::Platform AppDelegate::linuxPlatform(Result<BrokerProcess::Started> 
         [started]() -> Result<std::unique_ptr<EventTap>> {
             if (!*started) return started->failure();
             BrokerProcess::Started taken = started->take();
-            return KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(
-                                                                                    taken.socket),
-                                                                                taken.pid),
-                                                 eventCallback, nullptr);
+            return BrokerTap::create(
+                std::make_unique<BrokerClient>(std::move(taken.socket), taken.pid));
         },
         []() -> Result<std::unique_ptr<FrontProcessSource>> {
             return X11FrontProcessWatcher::create();
@@ -53,10 +49,7 @@ const QString AppDelegate::ChatPauseSettingsKey = QStringLiteral("pauseWhileTypi
 AppDelegate::AppDelegate(Platform platform, QObject *parent)
     : QObject(parent), m_platform(std::move(platform)) {}
 
-AppDelegate::~AppDelegate() {
-    shutdown();
-    if (selfPoint == this) selfPoint = nullptr;
-}
+AppDelegate::~AppDelegate() { shutdown(); }
 
 bool AppDelegate::applicationShouldHandleReopen(bool) {
     if (QWidget *w = window()) {
@@ -69,7 +62,7 @@ bool AppDelegate::applicationShouldHandleReopen(bool) {
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildWindow();
-    // The panel goes in before the tap exists, so the callback always finds the recorders.
+    // The panel goes in before the tap exists, so the tap's first state holds the slots.
     auto *panel = new MZDotaContentViewController(workView());
     m_contentVC = panel;
     // A margin of 5 all round, and the window follows the panel as its notes come and go.
@@ -82,7 +75,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     markPairsOnSlotKeys();
     connect(panel, &MZDotaContentViewController::keyCombosChanged, this,
             &AppDelegate::markPairsOnSlotKeys);
-    selfPoint = this;
+    sendPairTable();
+    connect(m_mainWindow->ui().pairList, &MZContentViewController::keyPairsChanged, this,
+            &AppDelegate::sendPairTable);
     installChatPauseOption();
     installFrontSource();
     installTap();
@@ -119,19 +114,14 @@ void AppDelegate::buildWindow() {
 void AppDelegate::installChatPauseOption() {
     QCheckBox *box = m_mainWindow->ui().chatPauseBox;
     box->setChecked(QSettings().value(ChatPauseSettingsKey, false).toBool());
-    m_chatPause.setEnabled(box->isChecked());
+    m_remap.setChatPauseEnabled(box->isChecked());
     connect(box, &QCheckBox::toggled, this, &AppDelegate::setChatPauseEnabled);
 }
 
 void AppDelegate::setChatPauseEnabled(bool enabled) {
-    m_chatPause.setEnabled(enabled);
+    m_remap.setChatPauseEnabled(enabled);
     QSettings().setValue(ChatPauseSettingsKey, enabled);
     refreshStatus();
-}
-
-void AppDelegate::chatPauseChanged() {
-    // Called on the key path: the window catches up once the key event is through.
-    QMetaObject::invokeMethod(this, &AppDelegate::refreshStatus, Qt::QueuedConnection);
 }
 
 void AppDelegate::installTap() {
@@ -144,6 +134,7 @@ void AppDelegate::installTap() {
     }
     m_tap = tap.take();
     connect(m_tap.get(), &EventTap::statusChanged, this, &AppDelegate::refreshStatus);
+    m_remap.setSink([tap = m_tap.get()](const RemapState &state) { tap->setRemapState(state); });
 }
 
 void AppDelegate::installFrontSource() {
@@ -155,20 +146,30 @@ void AppDelegate::installFrontSource() {
     }
     m_frontSource = source.take();
     // Only remapping needs the name; the switch starts off.
-    m_frontSource->setWatching(start);
+    m_frontSource->setWatching(remapSwitch());
+    m_remap.setFrontProcessName(m_frontSource->frontProcessName());
     connect(m_frontSource.get(), &FrontProcessSource::frontProcessNameChanged, this,
-            &AppDelegate::refreshStatus);
+            [this](const QString &name) {
+                m_remap.setFrontProcessName(name);
+                refreshStatus();
+            });
     connect(m_frontSource.get(), &FrontProcessSource::connectionLost, this, [this] {
         m_frontUnavailable = tr("the X server is unreachable");
+        m_remap.setFrontProcessName({});
         refreshStatus();
     });
 }
 
-void AppDelegate::rebuildSlotTable() { m_slotTable = makeSlotTable(m_contentVC->keyCombos()); }
+void AppDelegate::rebuildSlotTable() { m_remap.setSlotCombos(m_contentVC->keyCombos()); }
 
 // A pair on a slot's key is marked: the slot wins.
 void AppDelegate::markPairsOnSlotKeys() {
     m_mainWindow->ui().pairList->setKeyNotes(SlotNaming::pairKeyNotes(m_contentVC->keyCombos()));
+}
+
+void AppDelegate::sendPairTable() {
+    const std::vector<KeyPair> pairs = m_mainWindow->ui().pairList->keyPairs();
+    m_remap.setPairTable(pairs);
 }
 
 // Made even when no tray is there yet: the icon appears once a tray does.
@@ -185,11 +186,11 @@ void AppDelegate::installTrayIcon() {
 void AppDelegate::startClick(QAbstractButton *sender) {
     // Only "on" turns remapping on; a tri-state box reports its mixed state as checked.
     const auto *box = qobject_cast<QCheckBox *>(sender);
-    start = box ? box->checkState() == Qt::Checked : sender->isCheckable() && sender->isChecked();
-    if (start && m_tap) m_tap->rearm();
-    if (m_frontSource) m_frontSource->setWatching(start);
-    // Switching on starts with the chat closed, whatever an earlier game left behind.
-    if (start) m_chatPause.reset();
+    // The tap takes back keyboards the panic chord let go, and closes a chat an earlier game
+    // left open, when it is switched on.
+    m_remap.setRemapSwitch(box ? box->checkState() == Qt::Checked
+                               : sender->isCheckable() && sender->isChecked());
+    if (m_frontSource) m_frontSource->setWatching(remapSwitch());
     refreshStatus();
 }
 
@@ -206,10 +207,6 @@ QWidget *AppDelegate::workView() const {
 const QString &AppDelegate::frontProcessName() const {
     static const QString NoName;
     return m_frontSource ? m_frontSource->frontProcessName() : NoName;
-}
-
-TapEvent *AppDelegate::createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) {
-    return new KeyboardEvent(virtualKeyCode, keyDown);
 }
 
 void AppDelegate::shutdown() {
@@ -232,8 +229,8 @@ StatusLine::Front AppDelegate::statusFront() const {
 
 StatusLine::State AppDelegate::statusState() const {
     return {
-        .remapSwitch = start,
-        .chatPaused = m_chatPause.isPaused(),
+        .remapSwitch = remapSwitch(),
+        .chatPaused = m_tap && m_tap->chatPaused(),
         .front = statusFront(),
         .frontName = frontProcessName(),
         .frontUnavailable = m_frontUnavailable,

@@ -2,9 +2,7 @@
 
 #include "platform/Result.h"
 #include "platform/linux/BrokerProcess.h"
-#include "remap/ChatPause.h"
-#include "remap/EventTapHost.h"
-#include "remap/RemapDecision.h"
+#include "remap/RemapController.h"
 #include "shell/StatusLine.h"
 
 #include <QObject>
@@ -27,11 +25,11 @@ class UrlOpener;
 class VelmoraTray;
 
 // Velmora's application delegate: builds the main window around the slot panel, owns the
-// remapping switch, the keyboard tap, the front process source and the tray, and answers
-// the tap callback through EventTapHost from plain values: the slot table is rebuilt
-// whenever a recorder changes, and the chat pause lives beside it. Lives on the main thread
-// for the life of the process.
-class AppDelegate : public QObject, public EventTapHost {
+// keyboard tap, the front process source and the tray, and feeds the remapping state (the
+// switch, the slots, the pairs, the chat option, the application in front) to the tap through its
+// RemapController whenever any of it changes. Lives on the main thread for the life of the
+// process.
+class AppDelegate : public QObject {
     Q_OBJECT
 public:
     // How the platform pieces are made: the Linux ones in the program, fakes in tests.
@@ -42,7 +40,7 @@ public:
         // Whether the keyboard helper program is where Velmora starts it; unset: it is.
         std::function<bool()> helperInstalled = {};
     };
-    // The Linux pieces, the tap on the devices of the keyboard broker Velmora started.
+    // The Linux pieces, the tap of the keyboard broker Velmora started.
     static Platform linuxPlatform(Result<BrokerProcess::Started> broker);
     // The settings key of the "Pause while typing in chat" option.
     static const QString ChatPauseSettingsKey;
@@ -61,13 +59,10 @@ public:
     bool isTapRunning() const { return m_tap != nullptr; }
     QString statusText() const;
 
-    // EventTapHost
-    bool remapSwitch() const override { return start; }
-    const QString &frontProcessName() const override;
-    const SlotTable &slotTable() const override { return m_slotTable; }
-    TapEvent *createKeyboardEvent(uint16_t virtualKeyCode, bool keyDown) override;
-    ChatPause *chatPause() override { return &m_chatPause; }
-    void chatPauseChanged() override;
+    bool remapSwitch() const { return m_remap.remapSwitch(); }
+    const QString &frontProcessName() const;
+    // What the tap is told.
+    RemapController &remapController() { return m_remap; }
 
     // Releases every key the tap holds and lets the keyboards go; safe to call twice.
     void shutdown();
@@ -90,14 +85,13 @@ private:
     StatusLine::State statusState() const;
     void refreshStatus();
     void markPairsOnSlotKeys();
+    void sendPairTable();
 
     Platform m_platform;
     std::unique_ptr<MainWindow> m_mainWindow;
     QPointer<QWidget> _window;
     QPointer<MZDotaContentViewController> m_contentVC;
-    bool start = false;
-    SlotTable m_slotTable = makeSlotTable({});
-    ChatPause m_chatPause;
+    RemapController m_remap;
     std::unique_ptr<EventTap> m_tap;
     std::optional<Failure> m_tapFailure;
     bool m_helperMissing = false;

@@ -1,7 +1,7 @@
 #include "shell/StatusLine.h"
 
+#include "keymap/RemapDecision.h"
 #include "platform/linux/BrokerProcess.h"
-#include "remap/RemapDecision.h"
 
 #include <QCoreApplication>
 

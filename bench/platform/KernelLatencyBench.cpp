@@ -1,19 +1,14 @@
 // Latency a forwarder adds on a real kernel: from a key event written to a "physical"
-// keyboard (made through uinput) until its translation can be read from the forwarder's
-// virtual device, one event at a time. Subjects, each its own process as in real use: the
+// keyboard (made through uhid) until its translation can be read from the forwarder's
+// virtual device, one event at a time. Subjects, each its own processes as in real use: the
 // smallest possible forwarder (minimal-forwarder.c), Debian's interception-tools, and the
-// tap with the application's callback on a plain key and on a slot key. Runs inside the
-// test virtual machine: scripts/vm-bench.sh.
+// keyboard broker with a stand-in for the window's side (VelmoraTapPerson: remapping on, the
+// game in front, Q on slot 3), on a plain key and on a slot key. Runs inside the test virtual
+// machine: scripts/vm-bench.sh.
 #include "bench/platform/LatencyPercentiles.h"
-#include "platform/linux/KeyboardTap.h"
-#include "platform/linux/QuitSignalHandler.h"
-#include "platform/linux/UinputSink.h"
-#include "remap/EventCallback.h"
+#include "platform/linux/broker/LinuxBrokerDevices.h"
 #include "tests/vm/EventNodeReader.h"
 #include "tests/vm/FakeKeyboard.h"
-#include "tests/vm/FixedTapHost.h"
-
-#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -35,10 +30,11 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 const QString KeyboardName = QStringLiteral("Velmora latency keyboard");
-constexpr uint16_t VirtualQ = 12;
+const QString VirtualKeyboard = QString::fromLatin1(LinuxBrokerDevices::VirtualKeyboardName);
 constexpr int WarmUp = 100;
 
-std::map<std::string, LatencyPercentiles> results;
+// Every round trip of every repetition, by subject.
+std::map<std::string, std::vector<double>> results;
 std::string selfPath;
 
 // The subject under measurement, started on the keyboard's node; killed when done.
@@ -111,61 +107,58 @@ void measure(benchmark::State &state, const char *label, const std::vector<std::
         samples.push_back(micros);
         value = 1 - value;
     }
-    results[label] = LatencyPercentiles::report(state, std::move(samples));
+    results[label].insert(results[label].end(), samples.begin(), samples.end());
+    LatencyPercentiles::report(state, std::move(samples));
 }
 
-constexpr int Events = 5000;
+// 5000 round trips for each subject, in repetitions that take turns, so that all the figures
+// come from the same stretch of time on a machine shared with others.
+constexpr int Events = 500, Repetitions = 10;
+
+// A program carried in beside this one.
+std::string beside(const char *name) { return selfPath.substr(0, selfPath.rfind('/') + 1) + name; }
 
 void BM_MinimalForwarder(benchmark::State &state) {
-    const std::string forwarder = selfPath.substr(0, selfPath.rfind('/') + 1) + "minimal-forwarder";
-    measure(state, "forwarder", {forwarder, "NODE"}, QStringLiteral("minimal forwarder"), KEY_A,
-            KEY_A);
+    measure(state, "forwarder", {beside("minimal-forwarder"), "NODE"},
+            QStringLiteral("minimal forwarder"), KEY_A, KEY_A);
 }
 void BM_InterceptionTools(benchmark::State &state) {
     measure(state, "interception", {"sh", "-c", "exec interception -g NODE | exec uinput -d NODE"},
             KeyboardName, KEY_A, KEY_A);
 }
 void BM_TapPlainKey(benchmark::State &state) {
-    measure(state, "tap plain", {selfPath, "--serve-tap"}, UinputSink::DeviceName, KEY_A, KEY_A);
+    measure(state, "tap plain", {beside("VelmoraTapPerson")}, VirtualKeyboard, KEY_A, KEY_A);
 }
 void BM_TapSlotKey(benchmark::State &state) {
-    measure(state, "tap slot", {selfPath, "--serve-tap"}, UinputSink::DeviceName, KEY_Q, KEY_KP4);
+    measure(state, "tap slot", {beside("VelmoraTapPerson")}, VirtualKeyboard, KEY_Q, KEY_KP4);
 }
-BENCHMARK(BM_MinimalForwarder)->UseManualTime()->Iterations(Events);
-BENCHMARK(BM_InterceptionTools)->UseManualTime()->Iterations(Events);
-BENCHMARK(BM_TapPlainKey)->UseManualTime()->Iterations(Events);
-BENCHMARK(BM_TapSlotKey)->UseManualTime()->Iterations(Events);
-
-// The tap as Velmora runs it: the game in front, remapping on, slot 3 on Q.
-int serveTap(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    QuitSignalHandler quitOnSignal;
-    FixedTapHost host;
-    SlotCombos combos;
-    combos[2] = {0, VirtualQ};
-    host.setSlots(combos);
-    selfPoint = &host;
-    auto tap = KeyboardTap::create(eventCallback, nullptr);
-    if (!tap) return 1;
-    return app.exec();
-}
+BENCHMARK(BM_MinimalForwarder)->UseManualTime()->Iterations(Events)->Repetitions(Repetitions);
+BENCHMARK(BM_InterceptionTools)->UseManualTime()->Iterations(Events)->Repetitions(Repetitions);
+BENCHMARK(BM_TapPlainKey)->UseManualTime()->Iterations(Events)->Repetitions(Repetitions);
+BENCHMARK(BM_TapSlotKey)->UseManualTime()->Iterations(Events)->Repetitions(Repetitions);
 
 void printRatios() {
     const auto forwarder = results.find("forwarder");
     if (forwarder == results.end()) return;
-    for (const auto &[label, p] : results)
+    const LatencyPercentiles peer = LatencyPercentiles::of(forwarder->second);
+    for (const auto &[label, samples] : results) {
+        const LatencyPercentiles p = LatencyPercentiles::of(samples);
         std::printf("%-13s p50 %8.1f us (%.2fx)   p99 %8.1f us (%.2fx the minimal forwarder)\n",
-                    label.c_str(), p.p50, p.p50 / forwarder->second.p50, p.p99,
-                    p.p99 / forwarder->second.p99);
+                    label.c_str(), p.p50, p.p50 / peer.p50, p.p99, p.p99 / peer.p99);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc > 1 && std::string(argv[1]) == "--serve-tap") return serveTap(argc, argv);
     char path[4096] = {};
     if (readlink("/proc/self/exe", path, sizeof(path) - 1) > 0) selfPath = path;
-    benchmark::Initialize(&argc, argv);
+    // A flag given on the command line comes later and still decides.
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char *> arguments(argv, argv + argc);
+    arguments.insert(arguments.begin() + 1, interleave);
+    int count = int(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
     benchmark::RunSpecifiedBenchmarks();
     printRatios();
     benchmark::Shutdown();

@@ -11,10 +11,13 @@ struct LatencyPercentiles {
     double p50 = 0;
     double p99 = 0;
 
-    static LatencyPercentiles report(benchmark::State &state, std::vector<double> samples) {
+    static LatencyPercentiles of(std::vector<double> samples) {
         if (samples.empty()) return {};
         std::sort(samples.begin(), samples.end());
-        const LatencyPercentiles p{samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
+        return {samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
+    }
+    static LatencyPercentiles report(benchmark::State &state, std::vector<double> samples) {
+        const LatencyPercentiles p = of(std::move(samples));
         state.counters["p50_us"] = p.p50;
         state.counters["p99_us"] = p.p99;
         return p;

@@ -44,12 +44,11 @@ Result<void> BrokerClient::start(Handler handler, std::chrono::milliseconds time
     return {};
 }
 
-void BrokerClient::beat() {
-    if (m_connected) m_channel.send(BrokerMessage(BrokerMessageType::Heartbeat));
+int BrokerClient::send(const BrokerMessage &message) {
+    return m_connected ? m_channel.send(message) : EPIPE;
 }
 
-// Hands on every waiting message; stops after the end of the first scan so that start()
-// can return.
+// Hands on every waiting message; stops after the first status so that start() can return.
 BrokerClient::Read BrokerClient::readWaiting() {
     for (;;) {
         BrokerChannel::Received received = m_channel.receive();
@@ -64,19 +63,20 @@ BrokerClient::Read BrokerClient::readWaiting() {
             break;
         }
         const BrokerMessageType type = received.message.type;
-        // What only this side sends has no business coming back.
-        if (type == BrokerMessageType::Start || type == BrokerMessageType::Heartbeat) {
+        // Only the broker's kinds may come from it.
+        if (type != BrokerMessageType::Status && type != BrokerMessageType::Problem) {
             lose();
             return Read::Ended;
         }
-        const bool scanDone = type == BrokerMessageType::ScanDone;
+        const bool firstStatus = type == BrokerMessageType::Status && !m_sawStatus;
+        m_sawStatus = m_sawStatus || firstStatus;
         m_handler(std::move(received.message));
-        if (scanDone) return Read::ScanDone;
+        if (firstStatus) return Read::FirstStatus;
     }
 }
 
 void BrokerClient::readLater() {
-    while (m_connected && readWaiting() == Read::ScanDone) {
+    while (m_connected && readWaiting() == Read::FirstStatus) {
     }
 }
 

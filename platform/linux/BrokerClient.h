@@ -13,8 +13,8 @@
 class QSocketNotifier;
 
 // The person's end of the broker socket, on the main thread: asks the broker to open the
-// devices, beats for it, and hands on what it sends. Owns the socket; closing it (by
-// destroying the client) ends the broker, which lets every keyboard go.
+// devices, sends it state, beats for it, and hands on what it sends. Owns the socket; closing it
+// (by destroying the client) ends the broker, which lets every keyboard go.
 class BrokerClient : public QObject {
     Q_OBJECT
 public:
@@ -25,13 +25,16 @@ public:
     BrokerClient(UniqueFd socket, pid_t brokerPid, QObject *parent = nullptr);
     ~BrokerClient() override;
 
-    // Asks the broker to open the devices. The messages of its first scan reach the handler
-    // before this returns (within `timeout`); later ones as they come, on the event loop.
+    // Asks the broker to open the devices. What it sends up to its first status reaches the
+    // handler before this returns (within `timeout`); later messages as they come, on the event
+    // loop.
     Result<void> start(Handler handler, std::chrono::milliseconds timeout);
     // Where later messages go from now on.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
-    // Tells the broker this process is alive. Never blocks: a full queue drops the beat.
-    void beat();
+    // Never blocks: 0, or the errno (EAGAIN while the broker's queue is full).
+    int send(const BrokerMessage &message);
+    // Tells the broker this process is alive; a full queue drops the beat.
+    void beat() { send(BrokerMessage(BrokerMessageType::Heartbeat)); }
     bool isConnected() const { return m_connected; }
 
 signals:
@@ -39,7 +42,7 @@ signals:
     void disconnected();
 
 private:
-    enum class Read { More, ScanDone, Ended };
+    enum class Read { More, FirstStatus, Ended };
     Read readWaiting();
     void readLater();
     void lose();
@@ -50,4 +53,5 @@ private:
     Handler m_handler;
     std::unique_ptr<QSocketNotifier> m_notifier;
     bool m_connected = true;
+    bool m_sawStatus = false;
 };

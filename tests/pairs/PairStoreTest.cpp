@@ -2,8 +2,8 @@
 
 #include <QSettings>
 
+#include "keymap/ModifierFlags.h"
 #include "pairs/PairStore.h"
-#include "platform/ModifierFlags.h"
 #include "tests/support/TemporarySettings.h"
 
 namespace {

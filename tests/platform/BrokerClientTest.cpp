@@ -1,6 +1,6 @@
 #include "platform/linux/BrokerClient.h"
 #include "platform/linux/BrokerProcess.h"
-#include "platform/linux/BrokerStallGuard.h"
+#include "platform/linux/BrokerTap.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -25,43 +25,41 @@ struct ClientRig {
         UniqueFd ours, theirs;
         EXPECT_TRUE(BrokerChannel::makePair(ours, theirs));
         broker = std::make_unique<BrokerChannel>(std::move(theirs));
+        ourEnd = std::make_unique<BrokerChannel>(UniqueFd(fcntl(ours.get(), F_DUPFD_CLOEXEC, 0)));
         client = std::make_unique<BrokerClient>(std::move(ours), -1);
     }
-    void brokerSends(BrokerMessage message) { ASSERT_EQ(broker->send(message), 0); }
-    UniqueFd somePipeEnd() {
-        int fds[2];
-        EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
-        close(fds[0]);
-        return UniqueFd(fds[1]);
+    // Fills the broker's queue, as a broker that has stopped reading would leave it.
+    void fillQueue() {
+        while (ourEnd->send(BrokerMessage(T::Heartbeat)) == 0) {
+        }
     }
-    std::vector<T> heardByBroker() {
-        std::vector<T> types;
+    void brokerSends(const BrokerMessage &message) { ASSERT_EQ(broker->send(message), 0); }
+    std::vector<BrokerMessage> heardByBroker() {
+        std::vector<BrokerMessage> heard;
         for (auto r = broker->receive(); r.status == BrokerChannel::Status::Message;
              r = broker->receive())
-            types.push_back(r.message.type);
-        return types;
+            heard.push_back(r.message);
+        return heard;
     }
 
     std::unique_ptr<BrokerChannel> broker;
+    std::unique_ptr<BrokerChannel> ourEnd;
     std::unique_ptr<BrokerClient> client;
     std::vector<BrokerMessage> received;
     BrokerClient::Handler collect = [this](BrokerMessage m) { received.push_back(std::move(m)); };
 };
 
-TEST(BrokerClientTest, TheFirstScanArrivesBeforeStartReturnsAndTheRestLater) {
+TEST(BrokerClientTest, TheFirstStatusArrivesBeforeStartReturnsAndTheRestLater) {
     ClientRig rig;
-    rig.brokerSends(BrokerMessage::withFd(T::VirtualKeyboard, rig.somePipeEnd()));
-    rig.brokerSends(BrokerMessage::withFd(T::Keyboard, rig.somePipeEnd(), "/dev/input/event3"));
-    rig.brokerSends(BrokerMessage(T::ScanDone));
-    rig.brokerSends(BrokerMessage(T::KeyboardsReleased));
+    rig.brokerSends(BrokerMessage::problem(BrokerProblem::NoPermission, EACCES));
+    rig.brokerSends(BrokerMessage::statusOf({}));
+    rig.brokerSends(BrokerMessage::statusOf({.keyboards = 2}));
     ASSERT_TRUE(rig.client->start(rig.collect, 5s).ok());
-    EXPECT_EQ(rig.heardByBroker(), std::vector{T::Start});
-    ASSERT_EQ(rig.received.size(), 3u);
-    EXPECT_EQ(rig.received[1].path, "/dev/input/event3");
-    EXPECT_TRUE(rig.received[1].fd);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.received.size() >= 4; }, 5000));
-    ASSERT_EQ(rig.received.size(), 4u);
-    EXPECT_EQ(rig.received[3].type, T::KeyboardsReleased);
+    ASSERT_EQ(rig.heardByBroker().size(), 1u);
+    ASSERT_EQ(rig.received.size(), 2u);
+    EXPECT_EQ(rig.received[0].type, T::Problem);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.received.size() >= 3; }, 5000));
+    EXPECT_EQ(rig.received[2].status.keyboards, 2);
 }
 
 TEST(BrokerClientTest, ABrokerThatSaysNothingOrEndsIsLost) {
@@ -75,7 +73,7 @@ TEST(BrokerClientTest, ABrokerThatSaysNothingOrEndsIsLost) {
     EXPECT_EQ(endedLost.size(), 1);
 
     ClientRig later;
-    later.brokerSends(BrokerMessage(T::ScanDone));
+    later.brokerSends(BrokerMessage::statusOf({}));
     ASSERT_TRUE(later.client->start(later.collect, 5s).ok());
     QSignalSpy laterLost(later.client.get(), &BrokerClient::disconnected);
     later.brokerSends(BrokerMessage(T::Heartbeat));  // not the broker's to send
@@ -112,28 +110,45 @@ TEST(BrokerClientTest, TheBrokerEndsWithTheClientAndIsCollected) {
     EXPECT_EQ(waitpid(broker, nullptr, WNOHANG), -1) << "left a zombie";
 }
 
-TEST(BrokerClientTest, ThePersonsSideFailsOpenItselfOnceItWasAwayTooLong) {
+// The person's side of the tap: the state goes out when set, and again once a full queue has
+// room; what the broker reports becomes the status line's words.
+TEST(BrokerTapTest, SendsTheStateAndSaysWhatTheBrokerReports) {
     ClientRig rig;
-    rig.brokerSends(BrokerMessage(T::ScanDone));
-    ASSERT_TRUE(rig.client->start(rig.collect, 5s).ok());
-    rig.heardByBroker();
-    int stalls = 0;
-    BrokerStallGuard guard(*rig.client, 300ms, [&] { ++stalls; });
-    for (int key = 0; key < 100; ++key) guard.beat();
-    EXPECT_EQ(stalls, 0);
-    EXPECT_LE(rig.heardByBroker().size(), 1u) << "beats are not sent once per key";
+    rig.brokerSends(BrokerMessage::statusOf({.keyboards = 2}));
+    auto tap = BrokerTap::create(std::move(rig.client));
+    ASSERT_TRUE(tap.ok());
+    EXPECT_EQ((*tap)->statusText(), QStringLiteral("Active with 2 keyboard(s)"));
+    RemapState state;
+    state.remapSwitch = true;
+    const auto statesHeard = [&] {
+        return std::ranges::count(rig.heardByBroker(), T::State, &BrokerMessage::type);
+    };
+    (*tap)->setRemapState(state);
+    EXPECT_EQ(statesHeard(), 1);
+    rig.fillQueue();
+    state.gameInFront = true;
+    (*tap)->setRemapState(state);
+    EXPECT_EQ(statesHeard(), 0) << "the queue was full";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return statesHeard() == 1; }, 5000)) << "sent on a beat";
+    QSignalSpy changed(tap->get(), &EventTap::statusChanged);
+    rig.brokerSends(
+        BrokerMessage::statusOf({.keyboards = 2, .chatPaused = true, .seatUnknown = true}));
+    ASSERT_TRUE(changed.wait(5000));
+    EXPECT_TRUE((*tap)->chatPaused());
+    EXPECT_TRUE((*tap)->statusText().contains(QStringLiteral("without logind")));
+    rig.broker.reset();
+    ASSERT_TRUE(changed.wait(5000));
+    EXPECT_TRUE((*tap)->statusText().contains(QStringLiteral("helper has ended")));
+}
 
-    std::this_thread::sleep_for(400ms);  // the main thread was stuck, or stopped
-    guard.beat();
-    EXPECT_EQ(stalls, 1);
-    EXPECT_TRUE(guard.tripped());
-    EXPECT_EQ(rig.heardByBroker(), std::vector{T::Heartbeat}) << "and beats again at once";
-    guard.brokerReleased();
-    EXPECT_EQ(stalls, 1) << "the broker's word for the same stall";
-
-    guard.reset();
-    guard.brokerReleased();
-    EXPECT_EQ(stalls, 2) << "the broker let go on its own";
+TEST(BrokerTapTest, AProblemBeforeTheFirstStatusIsWhyThereIsNoTap) {
+    ClientRig rig;
+    rig.brokerSends(BrokerMessage::problem(BrokerProblem::NoVirtualKeyboard, ENOENT));
+    rig.brokerSends(BrokerMessage::statusOf({}));
+    auto tap = BrokerTap::create(std::move(rig.client));
+    ASSERT_FALSE(tap.ok());
+    EXPECT_EQ(tap.failure().errorNumber, ENOENT);
+    EXPECT_TRUE(tap.failure().message.contains(QStringLiteral("uinput")));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/linux/InputEventReader.h"
+#include "platform/linux/broker/InputEventReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,19 +1,19 @@
 #include "platform/linux/broker/KeyboardBroker.h"
 
-#include "platform/linux/broker/KeyRelease.h"
+#include "platform/linux/broker/InputEvent.h"
+#include "platform/linux/broker/PipeKeyboardSource.h"
+#include "platform/linux/broker/PipeSink.h"
+#include "tests/platform/OutputTracker.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
+#include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <functional>
-#include <map>
 #include <mutex>
-#include <set>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -38,53 +38,45 @@ bool eventually(Condition condition) {
     return false;
 }
 
-// Keyboards and a virtual keyboard made of pipes; what the broker does to them is recorded
-// for the test thread.
+// Two keyboards and a virtual keyboard made of pipes, a third keyboard to plug in, and a seat
+// the test makes active or not.
 struct FakeMachine {
-    std::atomic<int> ungrabs = 0;
     bool virtualKeyboardWorks = true;
+    // Its own handle on what the virtual keyboard is sent, readable after the broker ended.
     UniqueFd virtualKeyboardOutput;
+    std::vector<PipeKeyboardSource *> keyboards;
+    std::unique_ptr<PipeKeyboardSource> plugged;
     UniqueFd watchRead, watchWrite;
+    std::optional<bool> seatActive = true;
+    UniqueFd seatRead, seatWrite;
     std::mutex mutex;
-    std::vector<BrokerDevices::Opened> plugged;
-    std::map<int, uint64_t> identityOfFd;
-    std::set<uint64_t> gone;
-    std::vector<UniqueFd> keyboardReadEnds;
 
-    BrokerDevices::Opened keyboard(uint64_t identity) {
-        auto [read, write] = makePipe();
-        keyboardReadEnds.push_back(std::move(read));
-        identityOfFd[write.get()] = identity;
-        return {std::move(write), "/dev/input/event" + std::to_string(identity), identity};
+    FakeMachine() {
+        std::tie(watchRead, watchWrite) = makePipe();
+        std::tie(seatRead, seatWrite) = makePipe();
     }
-    void plug(uint64_t identity) {
+    std::unique_ptr<PipeKeyboardSource> keyboard() {
+        auto made = std::make_unique<PipeKeyboardSource>(keyboards.size());
+        keyboards.push_back(made.get());
+        return made;
+    }
+    void plug() {
         std::lock_guard lock(mutex);
-        plugged.push_back(keyboard(identity));
+        plugged = keyboard();
         ASSERT_EQ(::write(watchWrite.get(), "+", 1), 1);
     }
-    bool scanned() {
-        std::lock_guard lock(mutex);
-        return keyboardReadEnds.size() == 2;
-    }
-    void unplug(uint64_t identity) {
-        std::lock_guard lock(mutex);
-        gone.insert(identity);
-    }
-    // True when a whole all-keys release reaches the virtual keyboard within five seconds.
-    // The broker lets the keyboards go before it writes the release, so a test that saw the
-    // ungrabs may get here first.
-    bool releasedAllKeys() {
-        std::vector<input_event> events(KeyRelease::allKeys().size());
-        const size_t bytes = events.size() * sizeof(input_event);
-        auto *into = reinterpret_cast<char *>(events.data());
-        size_t got = 0;
-        pollfd fd{virtualKeyboardOutput.get(), POLLIN, 0};
-        while (got < bytes && poll(&fd, 1, 5000) == 1) {
-            const ssize_t n = ::read(fd.fd, into + got, bytes - got);
-            if (n <= 0) break;
-            got += size_t(n);
+    void setSeat(std::optional<bool> active) {
+        {
+            std::lock_guard lock(mutex);
+            seatActive = active;
         }
-        return got == bytes && events.back().type == EV_SYN;
+        ASSERT_EQ(::write(seatWrite.get(), "+", 1), 1);
+    }
+    bool allGrabbed(bool grabbed) {
+        std::lock_guard lock(mutex);
+        return std::ranges::all_of(keyboards, [&](auto *keyboard) {
+            return keyboard->isGrabbed() == grabbed;
+        });
     }
 };
 
@@ -92,48 +84,54 @@ class FakeDevices final : public BrokerDevices {
 public:
     explicit FakeDevices(FakeMachine &machine) : m(machine) {}
     Created createVirtualKeyboard() override {
-        if (!m.virtualKeyboardWorks) return {UniqueFd(), ENOENT};
-        auto [read, write] = makePipe();
-        m.virtualKeyboardOutput = std::move(read);
-        return {std::move(write), 0};
+        if (!m.virtualKeyboardWorks) return {nullptr, ENOENT};
+        auto sink = std::make_unique<PipeSink>();
+        m.virtualKeyboardOutput.reset(fcntl(sink->outputFd(), F_DUPFD_CLOEXEC, 0));
+        return {std::move(sink), 0};
     }
-    int startWatching() override {
-        auto [read, write] = makePipe();
-        m.watchRead = std::move(read);
-        m.watchWrite = std::move(write);
-        return m.watchRead.get();
-    }
+    std::unique_ptr<KeyboardSink> createVirtualPointer() override { return nullptr; }
+    int startWatching() override { return m.watchRead.get(); }
     Scan scanKeyboards() override {
         std::lock_guard lock(m.mutex);
         Scan scan;
-        for (uint64_t identity : {1, 2}) scan.keyboards.push_back(m.keyboard(identity));
+        for (int i = 0; i < 2; ++i) scan.keyboards.push_back(m.keyboard());
         return scan;
     }
-    std::vector<Opened> takeAdded() override {
+    std::vector<std::unique_ptr<KeyboardSource>> takeAdded() override {
         char drain[16];
         while (::read(m.watchRead.get(), drain, sizeof drain) > 0) {
         }
         std::lock_guard lock(m.mutex);
-        return std::exchange(m.plugged, {});
-    }
-    void ungrab(int) override { ++m.ungrabs; }
-    bool present(int fd) override {
-        std::lock_guard lock(m.mutex);
-        return !m.gone.contains(m.identityOfFd[fd]);
+        std::vector<std::unique_ptr<KeyboardSource>> added;
+        if (m.plugged) added.push_back(std::move(m.plugged));
+        return added;
     }
 
 private:
     FakeMachine &m;
 };
 
-// A broker on its own thread, the person's end of its socket, and a way to stop it.
-struct BrokerRig {
-    FakeMachine machine;
-    UniqueFd brokerEnd, stopRead, stopWrite;
-    std::unique_ptr<BrokerChannel> person;
-    std::thread thread;
-    std::atomic<bool> ended = false;
+class FakeSeat final : public SeatSource {
+public:
+    explicit FakeSeat(FakeMachine &machine) : m(machine) {}
+    std::optional<bool> active() override {
+        std::lock_guard lock(m.mutex);
+        return m.seatActive;
+    }
+    int watchFd() const override { return m.seatRead.get(); }
+    void flush() override {
+        char drain[16];
+        while (::read(m.seatRead.get(), drain, sizeof drain) > 0) {
+        }
+    }
 
+private:
+    FakeMachine &m;
+};
+
+// A broker on its own thread with the fakes, the person's end of its socket, and what the
+// virtual keyboard shows.
+struct BrokerRig {
     BrokerRig() {
         UniqueFd personEnd;
         EXPECT_TRUE(BrokerChannel::makePair(brokerEnd, personEnd));
@@ -142,136 +140,155 @@ struct BrokerRig {
     }
     ~BrokerRig() {
         stopWrite.reset();
+        dismissed = true;
         if (thread.joinable()) thread.join();
     }
+    // The broker's devices stay until the rig goes, for the test to look at after the end.
     void run() {
         thread = std::thread([this, socket = std::move(brokerEnd)]() mutable {
             KeyboardBroker broker(std::move(socket), std::make_unique<FakeDevices>(machine),
-                                  StallLimit);
+                                  std::make_unique<FakeSeat>(machine), {}, StallLimit);
             broker.run(stopRead.get());
             ended = true;
+            while (!dismissed) std::this_thread::sleep_for(1ms);
         });
     }
-    void send(T type) { ASSERT_EQ(person->send(BrokerMessage{type}), 0); }
+    void send(const BrokerMessage &message) { ASSERT_EQ(person->send(message), 0); }
     BrokerChannel::Received next() {
         pollfd fd{person->fd(), POLLIN, 0};
         poll(&fd, 1, 5000);
         return person->receive();
     }
-    std::vector<T> startAndReceiveScan() {
-        send(T::Start);
-        std::vector<T> types;
-        while (types.empty() || types.back() != T::ScanDone) {
-            BrokerChannel::Received received = next();
-            if (received.status != BrokerChannel::Status::Message) break;
-            types.push_back(received.message.type);
-        }
-        return types;
+    // The first status that fits, among those that come within a few seconds.
+    std::optional<BrokerStatus> awaitStatus(const std::function<bool(const BrokerStatus &)> &fits) {
+        for (BrokerChannel::Received r = next(); r.status == BrokerChannel::Status::Message;
+             r = next())
+            if (r.message.type == T::Status && fits(r.message.status)) return r.message.status;
+        return std::nullopt;
     }
+    void start(RemapState state = {}) {
+        run();
+        send(BrokerMessage(T::Start));
+        send(BrokerMessage::stateOf(state));
+        EXPECT_TRUE(awaitStatus([](const auto &status) { return status.keyboards == 2; }));
+    }
+    void write(size_t keyboard, uint16_t code, std::initializer_list<int32_t> values) {
+        for (int32_t value : values) {
+            const input_event frame[] = {makeInputEvent(EV_KEY, code, value),
+                                         makeInputEvent(EV_SYN, SYN_REPORT, 0)};
+            ASSERT_EQ(::write(machine.keyboards[keyboard]->writeFd(), frame, sizeof frame),
+                      ssize_t(sizeof frame));
+        }
+    }
+    bool output(uint16_t code) {
+        return eventually([&] {
+            tracker.drain(machine.virtualKeyboardOutput.get());
+            return tracker.everPressed(code);
+        });
+    }
+
+    FakeMachine machine;
+    UniqueFd brokerEnd, stopRead, stopWrite;
+    std::unique_ptr<BrokerChannel> person;
+    std::thread thread;
+    std::atomic<bool> ended = false;
+    std::atomic<bool> dismissed = false;
+    OutputTracker tracker;
 };
 
-TEST(KeyboardBrokerTest, HandsOverTheDevicesAndFailsOpenEachTimeTheHeartbeatsStop) {
-    BrokerRig rig;
-    rig.run();
-    EXPECT_EQ(rig.startAndReceiveScan(),
-              (std::vector{T::VirtualKeyboard, T::Keyboard, T::Keyboard, T::ScanDone}));
-    for (int stall = 1; stall <= 2; ++stall) {
-        BrokerChannel::Received released = rig.next();
-        ASSERT_EQ(released.status, BrokerChannel::Status::Message);
-        EXPECT_EQ(released.message.type, T::KeyboardsReleased);
-        EXPECT_EQ(rig.machine.ungrabs, 2 * stall);
-        EXPECT_TRUE(rig.machine.releasedAllKeys());
-        rig.send(T::Heartbeat);
-    }
-    EXPECT_FALSE(rig.ended);
+class KeyboardBrokerTest : public ::testing::Test, public BrokerRig {};
+
+RemapState qOnSlot3() {
+    RemapState state;
+    state.remapSwitch = state.gameInFront = true;
+    state.slotTable = makeSlotTable({KeyCombo{}, KeyCombo{}, KeyCombo{0, 12}});
+    return state;
 }
 
-TEST(KeyboardBrokerTest, WithoutAVirtualKeyboardNoKeyboardIsHandedOver) {
-    BrokerRig rig;
-    rig.machine.virtualKeyboardWorks = false;
-    rig.run();
-    rig.send(T::Start);
-    BrokerChannel::Received problem = rig.next();
+// The state decides, and a person's side that stops beating stops the remapping but not the
+// keys; it beats again, and remapping comes back.
+TEST_F(KeyboardBrokerTest, RemapsOnTheStateSentUntilThePersonsSideGoesQuiet) {
+    start(qOnSlot3());
+    write(0, KEY_Q, {1, 0});
+    EXPECT_TRUE(output(KEY_KP4));
+    std::this_thread::sleep_for(StallLimit * 2);
+    write(1, KEY_Q, {1, 0});
+    EXPECT_TRUE(output(KEY_Q)) << "quiet: keys flow unchanged";
+    EXPECT_TRUE(machine.allGrabbed(true));
+    send(BrokerMessage(T::Heartbeat));
+    tracker.clear();
+    write(1, KEY_Q, {1, 0});
+    EXPECT_TRUE(output(KEY_KP4));
+}
+
+TEST_F(KeyboardBrokerTest, ReportsKeyboardsTheChatAndThePanicChord) {
+    RemapState state = qOnSlot3();
+    state.chatPauseEnabled = true;
+    start(state);
+    machine.plug();
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return status.keyboards == 3; }));
+    write(0, KEY_ENTER, {1, 0});
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return status.chatPaused; }));
+    for (uint16_t code : {KEY_BACKSPACE, KEY_ESC, KEY_ENTER}) write(1, code, {1});
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return status.panicReleased; }));
+    EXPECT_TRUE(machine.allGrabbed(false));
+    // Switching on again takes them back.
+    for (bool on : {false, true}) {
+        state.remapSwitch = on;
+        send(BrokerMessage::stateOf(state));
+    }
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return !status.panicReleased; }));
+    EXPECT_TRUE(eventually([&] { return machine.allGrabbed(true); }));
+}
+
+TEST_F(KeyboardBrokerTest, FollowsTheSeat) {
+    start();
+    machine.setSeat(false);
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return status.seatInactive; }));
+    EXPECT_TRUE(machine.allGrabbed(false));
+    machine.setSeat(true);
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return !status.seatInactive; }));
+    EXPECT_TRUE(machine.allGrabbed(true));
+    machine.setSeat(std::nullopt);
+    const auto unknown = awaitStatus([](const auto &status) { return status.seatUnknown; });
+    EXPECT_FALSE(unknown->seatInactive) << "without logind, as ever";
+    EXPECT_TRUE(machine.allGrabbed(true));
+}
+
+TEST_F(KeyboardBrokerTest, WithoutAVirtualKeyboardNoKeyboardIsTaken) {
+    machine.virtualKeyboardWorks = false;
+    run();
+    send(BrokerMessage(T::Start));
+    BrokerChannel::Received problem = next();
     EXPECT_EQ(problem.message.type, T::Problem);
     EXPECT_EQ(problem.message.code, int32_t(BrokerProblem::NoVirtualKeyboard));
     EXPECT_EQ(problem.message.errorNumber, ENOENT);
-    EXPECT_EQ(rig.next().message.type, T::ScanDone);
+    EXPECT_TRUE(awaitStatus([](const auto &status) { return status.keyboards == 0; }));
 }
 
-TEST(KeyboardBrokerTest, APluggedKeyboardIsHandedOverOnceAndAgainWhenItCameBack) {
-    BrokerRig rig;
-    rig.run();
-    rig.startAndReceiveScan();
-    rig.send(T::Heartbeat);
-    // Identity 2 is still there: a second report of it (scan and watch overlapping) is dropped.
-    rig.machine.plug(2);
-    rig.machine.plug(3);
-    BrokerChannel::Received added = rig.next();
-    EXPECT_EQ(added.message.type, T::Keyboard);
-    EXPECT_EQ(added.message.path, "/dev/input/event3");
-    // Identity 1 went and came back before its old handle saw the end: handed over anew.
-    rig.machine.unplug(1);
-    rig.machine.plug(1);
-    BrokerChannel::Received back = rig.next();
-    EXPECT_EQ(back.message.type, T::Keyboard);
-    EXPECT_EQ(back.message.path, "/dev/input/event1");
-}
-
-TEST(KeyboardBrokerTest, EndsAndLetsGoWhenThePersonsSideBreaksOff) {
+TEST(KeyboardBrokerEndTest, EndsAndLetsGoWhenThePersonsSideBreaksOff) {
     const struct {
         const char *what;
         std::function<void(BrokerRig &)> breakOff;
     } cases[] = {
         {"socket closed", [](BrokerRig &rig) { rig.person.reset(); }},
-        {"broker's own message sent to it", [](BrokerRig &rig) { rig.send(T::ScanDone); }},
-        {"second start", [](BrokerRig &rig) { rig.send(T::Start); }},
+        {"broker's own message sent to it",
+         [](BrokerRig &rig) { rig.send(BrokerMessage::statusOf({})); }},
+        {"second start", [](BrokerRig &rig) { rig.send(BrokerMessage(T::Start)); }},
+        {"not a message", [](BrokerRig &rig) { ::send(rig.person->fd(), "??", 2, 0); }},
         {"stop signal", [](BrokerRig &rig) { rig.stopWrite.reset(); }},
     };
     for (const auto &c : cases) {
         BrokerRig rig;
-        rig.run();
-        rig.startAndReceiveScan();
-        rig.send(T::Heartbeat);
+        rig.start(qOnSlot3());
+        rig.write(0, KEY_Q, {1});
+        ASSERT_TRUE(rig.output(KEY_KP4)) << c.what;
         c.breakOff(rig);
         ASSERT_TRUE(eventually([&] { return rig.ended.load(); })) << c.what;
-        EXPECT_EQ(rig.machine.ungrabs, 2) << c.what;
-        EXPECT_TRUE(rig.machine.releasedAllKeys()) << c.what;
+        EXPECT_TRUE(rig.machine.allGrabbed(false)) << c.what;
+        rig.tracker.drain(rig.machine.virtualKeyboardOutput.get());
+        EXPECT_FALSE(rig.tracker.anyKeyDown()) << c.what;
     }
-}
-
-// The person's side as its own process, beating like Velmora's main thread.
-pid_t startBeating(UniqueFd socket) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    BrokerChannel channel(std::move(socket));
-    channel.send(BrokerMessage(T::Start));
-    for (;;) {
-        channel.send(BrokerMessage(T::Heartbeat));
-        usleep(50 * 1000);
-    }
-}
-
-TEST(KeyboardBrokerTest, AStoppedPersonsSideFailsOpenAndAKilledOneEndsTheBroker) {
-    BrokerRig rig;
-    // Forked before the broker's thread exists.
-    UniqueFd personEnd(fcntl(rig.person->fd(), F_DUPFD_CLOEXEC, 0));
-    const pid_t person = startBeating(std::move(personEnd));
-    ASSERT_GT(person, 0);
-    rig.person.reset();
-    rig.run();
-    ASSERT_TRUE(eventually([&] { return rig.machine.scanned(); }));
-
-    ASSERT_EQ(kill(person, SIGSTOP), 0);
-    EXPECT_TRUE(eventually([&] { return rig.machine.ungrabs == 2; })) << "stopped: let go";
-    EXPECT_TRUE(rig.machine.releasedAllKeys());
-    ASSERT_EQ(kill(person, SIGCONT), 0);
-    std::this_thread::sleep_for(2 * StallLimit);
-    EXPECT_EQ(rig.machine.ungrabs, 2) << "beating again: nothing more let go";
-
-    ASSERT_EQ(kill(person, SIGKILL), 0);
-    ASSERT_EQ(waitpid(person, nullptr, 0), person);
-    EXPECT_TRUE(eventually([&] { return rig.ended.load(); })) << "killed: the broker ends";
-    EXPECT_EQ(rig.machine.ungrabs, 4);
 }
 
 }  // namespace

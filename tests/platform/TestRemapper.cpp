@@ -1,6 +1,6 @@
 #include "tests/platform/TestRemapper.h"
 
-#include "platform/KeyboardEvent.h"
+#include "platform/linux/broker/KeyboardEvent.h"
 
 TapEvent *TestRemapper::callback(void *, uint32_t type, TapEvent *event, void *self) {
     auto &remapper = *static_cast<TestRemapper *>(self);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TapEvent.h"
+#include "platform/linux/broker/TapEvent.h"
 
 #include <cstdint>
 #include <map>

@@ -5,10 +5,10 @@
 #include <QSettings>
 #include <QTest>
 
+#include "keymap/RemapDecision.h"
 #include "remap/MZDotaContentViewController.h"
 #include "remap/MZFlipView.h"
 #include "remap/MZRecorderControl.h"
-#include "remap/RemapDecision.h"
 #include "remap/SlotComboStore.h"
 #include "remap/VirtualKeyTable.h"
 #include "tests/support/TemporarySettings.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/ModifierFlags.h"
+#include "keymap/ModifierFlags.h"
 #include "remap/SlotNaming.h"
 
 namespace {

@@ -1,13 +1,11 @@
 // Stands in for Velmora in the test virtual machine, without a window: started as root with
 // PKEXEC_UID, it splits off the keyboard broker and becomes that person as Velmora does, then
-// runs the real keyboard tap on the devices the broker hands over, with the application's
-// callback (remapping on, Warcraft III in front, Q on slot 3). Says "ready" once tapping.
+// tells the broker's tap what the window would (remapping on, Warcraft III in front, Q on
+// slot 3) and beats for it. Says "ready" once the broker taps.
 #include "platform/linux/BrokerClient.h"
-#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/BrokerTap.h"
 #include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
-#include "remap/EventCallback.h"
-#include "tests/vm/FixedTapHost.h"
 
 #include <QCoreApplication>
 
@@ -21,23 +19,20 @@ int main(int argc, char **argv) {
         return 1;
     }
     QCoreApplication app(argc, argv);
-    FixedTapHost host;
-    SlotCombos combos;
-    combos[2] = {0, 12};  // Q
-    host.setSlots(combos);
-    selfPoint = &host;
     BrokerProcess::Started broker = split->take();
     auto tap =
-        KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(broker.socket),
-                                                                     broker.pid),
-                                      eventCallback, nullptr);
+        BrokerTap::create(std::make_unique<BrokerClient>(std::move(broker.socket), broker.pid));
     if (!tap) {
         std::fprintf(stderr, "no tap: %s\n", qPrintable(tap.failure().message));
         return 1;
     }
+    RemapState state;
+    state.remapSwitch = state.gameInFront = true;
+    state.slotTable = makeSlotTable({KeyCombo{}, KeyCombo{}, KeyCombo{0, 12}});  // Q
+    (*tap)->setRemapState(state);
     std::printf("ready\n");
     std::fflush(stdout);
     QuitSignalHandler quit;
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap->get(), &KeyboardTap::shutdown);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap->get(), &BrokerTap::shutdown);
     return app.exec();
 }

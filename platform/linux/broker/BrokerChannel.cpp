@@ -1,27 +1,29 @@
 #include "platform/linux/broker/BrokerChannel.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
-// Room for more descriptors than any message carries, so that extra ones are seen (and
-// closed) rather than cut off unseen.
+// Room for a few descriptors: no message carries one, and any that come are closed unused.
 constexpr size_t MaxFds = 4;
 
-std::vector<UniqueFd> takeFds(msghdr &header) {
-    std::vector<UniqueFd> fds;
+// Closes every descriptor that came along; true when there was any.
+bool closeFds(msghdr &header) {
+    bool any = false;
     for (cmsghdr *c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
         const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
         for (size_t i = 0; i < count; ++i) {
             int fd;
             std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-            fds.emplace_back(fd);
+            ::close(fd);
+            any = true;
         }
     }
-    return fds;
+    return any;
 }
 
 }  // namespace
@@ -35,26 +37,10 @@ bool BrokerChannel::makePair(UniqueFd &first, UniqueFd &second) {
 }
 
 int BrokerChannel::send(const BrokerMessage &message) {
-    std::vector<unsigned char> bytes = message.encode();
-    if (bytes.empty() || BrokerMessage::carriesFd(message.type) != bool(message.fd)) return EINVAL;
-    iovec data{bytes.data(), bytes.size()};
-    msghdr header{};
-    header.msg_iov = &data;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(int))] = {};
-    if (message.fd) {
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        cmsghdr *c = CMSG_FIRSTHDR(&header);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        const int fd = message.fd.get();
-        std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
-    }
+    const std::vector<unsigned char> bytes = message.encode();
     ssize_t sent;
     do {
-        sent = sendmsg(m_socket.get(), &header, MSG_DONTWAIT | MSG_NOSIGNAL);
+        sent = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) return errno == ECONNRESET || errno == ENOTCONN ? EPIPE : errno;
     return 0;
@@ -84,11 +70,11 @@ BrokerChannel::Received BrokerChannel::receive() {
     const bool reset = length < 0 && errno == ECONNRESET;
     if (reset) length = receiveInto(header);
     if (length < 0) return {errno == EAGAIN && !reset ? Status::Empty : Status::Closed, {}};
-    std::vector<UniqueFd> fds = takeFds(header);
+    const bool carriedFds = closeFds(header);
     // An empty datagram cannot be told from the end of the stream; none is ever sent.
-    if (length == 0 && fds.empty()) return {Status::Closed, {}};
-    if (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return {Status::Malformed, {}};
-    auto message = BrokerMessage::decode({bytes, size_t(length)}, std::move(fds));
+    if (length == 0 && !carriedFds) return {Status::Closed, {}};
+    if (carriedFds || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return {Status::Malformed, {}};
+    auto message = BrokerMessage::decode({bytes, size_t(length)});
     if (!message) return {Status::Malformed, {}};
     return {Status::Message, std::move(*message)};
 }

@@ -1,66 +1,162 @@
 #include "platform/linux/broker/BrokerMessage.h"
 
+#include "keymap/KeyCodeTable.h"
+
 #include <cstring>
 
 namespace {
 
-constexpr unsigned char Version = 1;
+constexpr unsigned char Version = 2;
 
-bool isKnown(uint8_t type) {
+constexpr uint32_t SwitchOn = 1u << 0, GameInFront = 1u << 1, ChatPauseEnabled = 1u << 2;
+constexpr uint32_t StateFlags = SwitchOn | GameInFront | ChatPauseEnabled;
+
+constexpr uint32_t PanicReleased = 1u << 0, StallReleased = 1u << 1, ChatPaused = 1u << 2,
+                   SeatInactive = 1u << 3, SeatUnknown = 1u << 4;
+constexpr uint32_t StatusFlags =
+    PanicReleased | StallReleased | ChatPaused | SeatInactive | SeatUnknown;
+
+constexpr size_t StateBytes = BrokerMessage::MaxBytes;
+constexpr size_t StatusBytes = BrokerMessage::HeaderBytes + 8;
+
+// The exact size of each kind; 0 for an unknown one.
+size_t sizeOf(uint8_t type) {
     switch (BrokerMessageType(type)) {
     case BrokerMessageType::Start:
     case BrokerMessageType::Heartbeat:
-    case BrokerMessageType::VirtualKeyboard:
-    case BrokerMessageType::Keyboard:
-    case BrokerMessageType::ScanDone:
-    case BrokerMessageType::KeyboardsReleased:
     case BrokerMessageType::Problem:
-        return true;
+        return BrokerMessage::HeaderBytes;
+    case BrokerMessageType::State:
+        return StateBytes;
+    case BrokerMessageType::Status:
+        return StatusBytes;
     }
-    return false;
+    return 0;
 }
 
-void putInt(unsigned char *at, int32_t value) { std::memcpy(at, &value, sizeof value); }
+uint32_t flagIf(bool on, uint32_t flag) { return on ? flag : 0; }
 
-int32_t getInt(const unsigned char *at) {
-    int32_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
+// Reads and writes fixed-width values in host order, moving on past each.
+class Writer {
+public:
+    explicit Writer(unsigned char *at) : m_at(at) {}
+    template <typename T>
+    void put(T value) {
+        std::memcpy(m_at, &value, sizeof value);
+        m_at += sizeof value;
+    }
+
+private:
+    unsigned char *m_at;
+};
+
+class Reader {
+public:
+    explicit Reader(const unsigned char *at) : m_at(at) {}
+    template <typename T>
+    T get() {
+        T value;
+        std::memcpy(&value, m_at, sizeof value);
+        m_at += sizeof value;
+        return value;
+    }
+
+private:
+    const unsigned char *m_at;
+};
+
+void putState(Writer &out, const RemapState &state) {
+    out.put(flagIf(state.remapSwitch, SwitchOn) | flagIf(state.gameInFront, GameInFront) |
+            flagIf(state.chatPauseEnabled, ChatPauseEnabled));
+    out.put(uint32_t(state.pairTable.count));
+    for (const SlotEntry &slot : state.slotTable) {
+        out.put(slot.slotKeyCode);
+        out.put(slot.modifierWord);
+    }
+    for (const SlotEntry &pair : state.pairTable.rows) {
+        out.put(pair.slotKeyCode);
+        out.put(pair.modifierWord);
+        out.put(pair.targetKeyCode);
+    }
 }
 
-bool validPath(std::string_view path) {
-    return !path.empty() && path.size() <= BrokerMessage::MaxPathBytes &&
-           path.find('\0') == std::string_view::npos;
+// A pair row is whole when a keyboard can type its replacement; past the count, it is zero.
+bool validPair(const SlotEntry &pair, bool inUse) {
+    if (!inUse) return pair == SlotEntry{};
+    return KeyCodeTable::nativeFromVirtual(pair.targetKeyCode).has_value();
+}
+
+std::optional<RemapState> getState(Reader &in) {
+    const uint32_t flags = in.get<uint32_t>();
+    const uint32_t pairCount = in.get<uint32_t>();
+    if ((flags & ~StateFlags) != 0 || pairCount > MaxPairs) return std::nullopt;
+    RemapState state;
+    state.remapSwitch = flags & SwitchOn;
+    state.gameInFront = flags & GameInFront;
+    state.chatPauseEnabled = flags & ChatPauseEnabled;
+    for (size_t i = 0; i < state.slotTable.size(); ++i) {
+        const uint16_t key = in.get<uint16_t>();
+        const uint16_t modifierWord = in.get<uint16_t>();
+        state.slotTable[i] = {key, modifierWord, SlotTargetKeyCodes[i]};
+    }
+    state.pairTable.count = pairCount;
+    for (size_t i = 0; i < MaxPairs; ++i) {
+        SlotEntry &pair = state.pairTable.rows[i];
+        pair.slotKeyCode = in.get<uint16_t>();
+        pair.modifierWord = in.get<uint16_t>();
+        pair.targetKeyCode = in.get<uint16_t>();
+        if (!validPair(pair, i < pairCount)) return std::nullopt;
+    }
+    return state;
+}
+
+void putStatus(Writer &out, const BrokerStatus &status) {
+    out.put(status.keyboards);
+    out.put(flagIf(status.panicReleased, PanicReleased) |
+            flagIf(status.stallReleased, StallReleased) | flagIf(status.chatPaused, ChatPaused) |
+            flagIf(status.seatInactive, SeatInactive) | flagIf(status.seatUnknown, SeatUnknown));
+}
+
+std::optional<BrokerStatus> getStatus(Reader &in) {
+    BrokerStatus status;
+    status.keyboards = in.get<int32_t>();
+    const uint32_t flags = in.get<uint32_t>();
+    if (status.keyboards < 0 || (flags & ~StatusFlags) != 0) return std::nullopt;
+    status.panicReleased = flags & PanicReleased;
+    status.stallReleased = flags & StallReleased;
+    status.chatPaused = flags & ChatPaused;
+    status.seatInactive = flags & SeatInactive;
+    status.seatUnknown = flags & SeatUnknown;
+    return status;
 }
 
 }  // namespace
 
 BrokerMessage BrokerMessage::problem(BrokerProblem problem, int errorNumber) {
-    BrokerMessage message;
-    message.type = BrokerMessageType::Problem;
+    BrokerMessage message(BrokerMessageType::Problem);
     message.code = int32_t(problem);
     message.errorNumber = errorNumber;
     return message;
 }
 
-BrokerMessage BrokerMessage::withFd(BrokerMessageType type, UniqueFd fd, std::string path) {
-    BrokerMessage message;
-    message.type = type;
-    message.fd = std::move(fd);
-    message.path = std::move(path);
+BrokerMessage BrokerMessage::stateOf(const RemapState &state) {
+    BrokerMessage message(BrokerMessageType::State);
+    message.state = state;
     return message;
 }
 
-bool BrokerMessage::carriesFd(BrokerMessageType type) {
-    return type == BrokerMessageType::VirtualKeyboard || type == BrokerMessageType::Keyboard;
+BrokerMessage BrokerMessage::statusOf(const BrokerStatus &status) {
+    BrokerMessage message(BrokerMessageType::Status);
+    message.status = status;
+    return message;
 }
 
 std::vector<unsigned char> BrokerMessage::encode() const {
-    const bool wantsPath = type == BrokerMessageType::Keyboard;
-    if (wantsPath ? !validPath(path) : !path.empty()) return {};
-    std::vector<unsigned char> bytes(HeaderBytes + path.size());
+    std::vector<unsigned char> bytes(sizeOf(uint8_t(type)));
     encodeHeader(std::span<unsigned char, HeaderBytes>(bytes.data(), HeaderBytes));
-    std::memcpy(bytes.data() + HeaderBytes, path.data(), path.size());
+    Writer body(bytes.data() + HeaderBytes);
+    if (type == BrokerMessageType::State) putState(body, state);
+    if (type == BrokerMessageType::Status) putStatus(body, status);
     return bytes;
 }
 
@@ -68,24 +164,30 @@ void BrokerMessage::encodeHeader(std::span<unsigned char, HeaderBytes> out) cons
     out[0] = Version;
     out[1] = uint8_t(type);
     out[2] = out[3] = 0;
-    putInt(&out[4], code);
-    putInt(&out[8], errorNumber);
+    Writer fields(&out[4]);
+    fields.put(code);
+    fields.put(errorNumber);
 }
 
-std::optional<BrokerMessage> BrokerMessage::decode(std::span<const unsigned char> bytes,
-                                                   std::vector<UniqueFd> fds) {
-    if (bytes.size() < HeaderBytes || bytes.size() > MaxBytes) return std::nullopt;
-    if (bytes[0] != Version || !isKnown(bytes[1]) || bytes[2] != 0 || bytes[3] != 0)
+std::optional<BrokerMessage> BrokerMessage::decode(std::span<const unsigned char> bytes) {
+    if (bytes.size() < HeaderBytes || bytes.size() != sizeOf(bytes[1])) return std::nullopt;
+    if (bytes[0] != Version || bytes[2] != 0 || bytes[3] != 0) return std::nullopt;
+    BrokerMessage message{BrokerMessageType(bytes[1])};
+    Reader in(&bytes[4]);
+    message.code = in.get<int32_t>();
+    message.errorNumber = in.get<int32_t>();
+    // Only a problem says anything in the header's fields.
+    if (message.type != BrokerMessageType::Problem && (message.code || message.errorNumber))
         return std::nullopt;
-    BrokerMessage message;
-    message.type = BrokerMessageType(bytes[1]);
-    if (fds.size() != (carriesFd(message.type) ? 1u : 0u)) return std::nullopt;
-    message.code = getInt(&bytes[4]);
-    message.errorNumber = getInt(&bytes[8]);
-    message.path.assign(reinterpret_cast<const char *>(bytes.data() + HeaderBytes),
-                        bytes.size() - HeaderBytes);
-    const bool wantsPath = message.type == BrokerMessageType::Keyboard;
-    if (wantsPath ? !validPath(message.path) : !message.path.empty()) return std::nullopt;
-    if (!fds.empty()) message.fd = std::move(fds.front());
+    if (message.type == BrokerMessageType::State) {
+        auto state = getState(in);
+        if (!state) return std::nullopt;
+        message.state = *state;
+    }
+    if (message.type == BrokerMessageType::Status) {
+        auto status = getStatus(in);
+        if (!status) return std::nullopt;
+        message.status = *status;
+    }
     return message;
 }

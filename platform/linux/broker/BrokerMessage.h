@@ -1,27 +1,24 @@
 #pragma once
 
-#include "platform/linux/broker/UniqueFd.h"
+#include "keymap/RemapDecision.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
-// What travels between the keyboard broker (root) and the person's side of Velmora: one
-// message per datagram of a SOCK_SEQPACKET socket, a fixed header, a device path for
-// keyboards, and the message's descriptor (if its kind carries one) as SCM_RIGHTS.
+// What travels between the keyboard broker (root) and the person's side of Velmora: one message
+// per datagram of a SOCK_SEQPACKET socket, a fixed header and, for some kinds, a body of a fixed
+// size. No descriptor ever travels.
 enum class BrokerMessageType : uint8_t {
     // The person's side to the broker.
     Start = 1,      // open the devices now (sent once this Velmora is the only one)
     Heartbeat = 2,  // the person's main thread is alive
+    State = 3,      // body: the RemapState to decide on from now on
     // The broker to the person's side.
-    VirtualKeyboard = 16,    // fd: the virtual keyboard on /dev/uinput
-    Keyboard = 17,           // fd + path: a keyboard, opened read-write
-    ScanDone = 18,           // every keyboard present at Start has been sent
-    KeyboardsReleased = 19,  // heartbeats stopped: grabs let go and every key lifted
-    Problem = 20,            // code (BrokerProblem) and errno
+    Status = 16,   // body: a BrokerStatus, sent whenever it changes
+    Problem = 20,  // code (BrokerProblem) and errno
 };
 
 enum class BrokerProblem : int32_t {
@@ -30,10 +27,22 @@ enum class BrokerProblem : int32_t {
     BrokerNotStarted = 3,   // the broker program could not be run
 };
 
+// What the person's side shows of the broker.
+struct BrokerStatus {
+    int32_t keyboards = 0;
+    bool panicReleased = false;  // Backspace+Escape+Enter let the keyboards go
+    bool stallReleased = false;  // the broker's own loop stalled; taken back shortly
+    bool chatPaused = false;     // the game's chat is open
+    bool seatInactive = false;   // another session is in front: every keyboard let go
+    bool seatUnknown = false;    // no logind session to follow
+
+    bool operator==(const BrokerStatus &) const = default;
+};
+
 struct BrokerMessage {
     static constexpr size_t HeaderBytes = 12;
-    static constexpr size_t MaxPathBytes = 255;
-    static constexpr size_t MaxBytes = HeaderBytes + MaxPathBytes;
+    // The longest datagram, a State: flags, the pair count, six slots and every pair row.
+    static constexpr size_t MaxBytes = HeaderBytes + 8 + 6 * 4 + MaxPairs * 6;
 
     BrokerMessage() = default;
     explicit BrokerMessage(BrokerMessageType type) : type(type) {}
@@ -41,22 +50,19 @@ struct BrokerMessage {
     BrokerMessageType type = BrokerMessageType::Heartbeat;
     int32_t code = 0;
     int32_t errorNumber = 0;
-    std::string path;
-    UniqueFd fd;
+    RemapState state;
+    BrokerStatus status;
 
     static BrokerMessage problem(BrokerProblem problem, int errorNumber);
-    static BrokerMessage withFd(BrokerMessageType type, UniqueFd fd, std::string path = {});
+    static BrokerMessage stateOf(const RemapState &state);
+    static BrokerMessage statusOf(const BrokerStatus &status);
 
-    // True for the kinds that carry exactly one descriptor; all others carry none.
-    static bool carriesFd(BrokerMessageType type);
-    // The datagram body; empty when the message cannot be sent as it is (a path too long,
-    // or one where its kind has none).
+    // The datagram.
     std::vector<unsigned char> encode() const;
-    // The header alone, without allocating: all there is of a message without a path, and
+    // The header alone, without allocating: all there is of a message without a body, and
     // safe in a child between fork and exec.
     void encodeHeader(std::span<unsigned char, HeaderBytes> out) const;
-    // A message from a datagram body and the descriptors that came with it, or nothing
-    // when anything about them is wrong; the descriptors are closed then.
-    static std::optional<BrokerMessage> decode(std::span<const unsigned char> bytes,
-                                               std::vector<UniqueFd> fds);
+    // A message from a datagram, or nothing when anything about it is wrong: its kind, its
+    // size, a field out of range, a pair that no keyboard could type.
+    static std::optional<BrokerMessage> decode(std::span<const unsigned char> bytes);
 };

@@ -1,49 +1,60 @@
 #include "platform/linux/broker/KeyboardBroker.h"
 
-#include "platform/linux/broker/KeyRelease.h"
+#include "platform/linux/broker/BrokerLog.h"
+#include "platform/linux/broker/EventCallback.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
-UniqueFd duplicate(int fd) { return UniqueFd(fcntl(fd, F_DUPFD_CLOEXEC, 0)); }
+constexpr int MessagesPerTurn = 16;
 
 }  // namespace
 
 KeyboardBroker::KeyboardBroker(UniqueFd socket, std::unique_ptr<BrokerDevices> devices,
+                               std::unique_ptr<SeatSource> seat,
+                               std::function<void()> dropPrivileges,
                                std::chrono::milliseconds stallLimit)
-    : m_channel(std::move(socket)), m_devices(std::move(devices)), m_stallLimit(stallLimit) {}
+    : m_channel(std::move(socket)), m_devices(std::move(devices)), m_seat(std::move(seat)),
+      m_dropPrivileges(std::move(dropPrivileges)), m_stallLimit(stallLimit),
+      m_lastBeat(Clock::now()) {}
 
 KeyboardBroker::~KeyboardBroker() = default;
 
 void KeyboardBroker::run(int stopFd) {
+    enum Slot { Socket, Stop, Watch, Seat, Tap };
     for (;;) {
-        // Slots: the socket, the stop descriptor, the udev watch, then one per keyboard,
-        // polled for nothing but its end (reading would take events from the tap).
-        std::vector<pollfd> fds{{m_channel.fd(), POLLIN, 0},
-                                {stopFd, POLLIN, 0},
-                                {m_watchFd, POLLIN, 0}};
-        for (const auto &keyboard : m_keyboards) fds.push_back({keyboard.fd.get(), 0, 0});
-        if (poll(fds.data(), fds.size(), pollTimeoutMs()) < 0 && errno != EINTR) break;
-        if (fds[1].revents) break;
-        if (fds[0].revents && serveMessages() == Served::End) break;
-        std::vector<size_t> gone;
-        for (size_t i = 3; i < fds.size(); ++i)
-            if (fds[i].revents) gone.push_back(i - 3);
-        dropGoneKeyboards(gone);
-        if (fds[2].revents)
-            for (auto &keyboard : m_devices->takeAdded()) addKeyboard(std::move(keyboard));
-        checkHeartbeat();
+        m_fds.clear();
+        m_fds.push_back({m_channel.fd(), POLLIN, 0});
+        m_fds.push_back({stopFd, POLLIN, 0});
+        m_fds.push_back({m_watchFd, POLLIN, 0});
+        m_fds.push_back({m_started && m_seat ? m_seat->watchFd() : -1, POLLIN, 0});
+        if (m_tap) m_tap->fillPoll(m_fds);
+        if (poll(m_fds.data(), m_fds.size(), pollTimeoutMs(Clock::now())) < 0 && errno != EINTR)
+            break;
+        const Clock::time_point now = Clock::now();
+        if (m_fds[Stop].revents) break;
+        // The state first, for keys that came with it. A start makes the tap, which then has
+        // no entries yet.
+        if (m_fds[Socket].revents && serveMessages(now) == Served::End) break;
+        if (m_tap) m_tap->serve(std::span(m_fds).subspan(Tap));
+        if (m_fds[Watch].revents)
+            for (auto &keyboard : m_devices->takeAdded()) m_tap->addKeyboard(std::move(keyboard));
+        if (m_fds[Seat].revents) {
+            m_seat->flush();
+            followSeat();
+        }
+        checkHeartbeat(now);
+        if (m_tap) m_tap->beat(now);
+        reportStatus();
     }
-    failOpen();
+    if (m_tap) m_tap->shutdown();
 }
 
-KeyboardBroker::Served KeyboardBroker::serveMessages() {
-    for (;;) {
+KeyboardBroker::Served KeyboardBroker::serveMessages(Clock::time_point now) {
+    // A few at a time, so that a flood of them never keeps the keyboards waiting.
+    for (int served = 0; served < MessagesPerTurn; ++served) {
         BrokerChannel::Received received = m_channel.receive();
         switch (received.status) {
         case BrokerChannel::Status::Empty:
@@ -51,101 +62,99 @@ KeyboardBroker::Served KeyboardBroker::serveMessages() {
         case BrokerChannel::Status::Closed:
             return Served::End;
         case BrokerChannel::Status::Malformed:
-            std::fprintf(stderr, "Velmora keyboard broker: malformed message, ending\n");
+            brokerLog("malformed message, ending");
             return Served::End;
         case BrokerChannel::Status::Message:
-            if (handle(std::move(received.message)) == Served::End) return Served::End;
+            if (handle(received.message, now) == Served::End) return Served::End;
         }
     }
+    return Served::Ok;
 }
 
-KeyboardBroker::Served KeyboardBroker::handle(BrokerMessage message) {
+KeyboardBroker::Served KeyboardBroker::handle(const BrokerMessage &message, Clock::time_point now) {
+    // Whatever it sends, the person's side is there.
+    m_lastBeat = now;
+    m_host.setPersonQuiet(false);
     switch (message.type) {
     case BrokerMessageType::Start:
         if (m_started) break;
         m_started = true;
-        m_lastBeat = Clock::now();
         openDevices();
         return Served::Ok;
     case BrokerMessageType::Heartbeat:
-        m_lastBeat = Clock::now();
-        // Beating again: the person's side takes the keyboards back on its own.
-        m_tripped = false;
+        return Served::Ok;
+    case BrokerMessageType::State:
+        // Switching on takes back what the panic chord let go.
+        if (m_host.setState(message.state) && m_tap) m_tap->rearm();
         return Served::Ok;
     default:
         break;
     }
-    std::fprintf(stderr, "Velmora keyboard broker: unexpected message %d, ending\n",
-                 int(message.type));
+    brokerLog("unexpected message %d, ending", int(message.type));
     return Served::End;
 }
 
 void KeyboardBroker::openDevices() {
     BrokerDevices::Created created = m_devices->createVirtualKeyboard();
-    if (!created.fd) {
+    if (!created.sink) {
         // Without somewhere to send keys, no keyboard may be grabbed.
         send(BrokerMessage::problem(BrokerProblem::NoVirtualKeyboard, created.errorNumber));
-        send(BrokerMessage(BrokerMessageType::ScanDone));
+        m_reportPending = true;
         return;
     }
-    m_virtualKeyboard = std::move(created.fd);
-    send(BrokerMessage::withFd(BrokerMessageType::VirtualKeyboard,
-                               duplicate(m_virtualKeyboard.get())));
-    // Watching starts before the scan so that a keyboard plugged in meanwhile is not missed.
     m_watchFd = m_devices->startWatching();
+    if (m_dropPrivileges) m_dropPrivileges();
+    m_tap = std::make_unique<KeyboardTap>(
+        std::move(created.sink), [this] { return m_devices->createVirtualPointer(); },
+        eventCallback, &m_host, m_stallLimit);
+    followSeat();
     BrokerDevices::Scan scan = m_devices->scanKeyboards();
-    for (auto &keyboard : scan.keyboards) addKeyboard(std::move(keyboard));
-    if (m_keyboards.empty() && scan.denied)
+    if (scan.keyboards.empty() && scan.denied)
         send(BrokerMessage::problem(BrokerProblem::NoPermission, EACCES));
-    send(BrokerMessage(BrokerMessageType::ScanDone));
+    for (auto &keyboard : scan.keyboards) m_tap->addKeyboard(std::move(keyboard));
+    m_reportPending = true;
 }
 
-void KeyboardBroker::addKeyboard(BrokerDevices::Opened keyboard) {
-    for (auto it = m_keyboards.begin(); it != m_keyboards.end(); ++it) {
-        if (it->identity != keyboard.identity) continue;
-        // Seen by both the scan and the watch, or back under a reused identity.
-        if (m_devices->present(it->fd.get())) return;
-        m_keyboards.erase(it);
-        break;
-    }
-    BrokerMessage message = BrokerMessage::withFd(BrokerMessageType::Keyboard,
-                                                  duplicate(keyboard.fd.get()), keyboard.path);
-    if (const int error = m_channel.send(message); error != 0) {
-        std::fprintf(stderr, "Velmora keyboard broker: cannot hand over %s: %s\n",
-                     keyboard.path.c_str(), std::strerror(error));
-        return;
-    }
-    m_keyboards.push_back(std::move(keyboard));
+void KeyboardBroker::followSeat() {
+    const std::optional<bool> active = m_seat ? m_seat->active() : std::nullopt;
+    m_seatUnknown = !active;
+    // Where nobody can tell, the keyboards are the person's.
+    m_seatActive = active.value_or(true);
+    if (m_tap) m_tap->setSeatActive(m_seatActive);
 }
 
-void KeyboardBroker::dropGoneKeyboards(const std::vector<size_t> &gone) {
-    // From the back, so that the earlier indexes stay valid.
-    for (auto it = gone.rbegin(); it != gone.rend(); ++it)
-        m_keyboards.erase(m_keyboards.begin() + std::ptrdiff_t(*it));
+void KeyboardBroker::checkHeartbeat(Clock::time_point now) {
+    m_host.setPersonQuiet(now - m_lastBeat > m_stallLimit);
 }
 
-int KeyboardBroker::pollTimeoutMs() const {
-    if (!m_started || m_tripped) return -1;
-    const auto left = m_lastBeat + m_stallLimit - Clock::now();
+int KeyboardBroker::pollTimeoutMs(Clock::time_point now) const {
+    // The tap beats a few times a second; the person's side is looked at once it is due.
+    auto wait = std::chrono::duration_cast<Clock::duration>(m_stallLimit / 5);
+    const Clock::duration untilQuiet = m_lastBeat + m_stallLimit - now;
+    if (untilQuiet > Clock::duration::zero()) wait = std::min(wait, untilQuiet);
     // Rounded up: waking a little early would only poll again.
-    return int(std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+    return int(std::chrono::ceil<std::chrono::milliseconds>(wait).count()) + 1;
 }
 
-void KeyboardBroker::checkHeartbeat() {
-    if (!m_started || m_tripped || Clock::now() - m_lastBeat <= m_stallLimit) return;
-    std::fprintf(stderr, "Velmora keyboard broker: Velmora stopped responding, keyboards let go\n");
-    failOpen();
-    m_tripped = true;
-    send(BrokerMessage(BrokerMessageType::KeyboardsReleased));
+void KeyboardBroker::reportStatus() {
+    BrokerStatus status;
+    if (m_tap) {
+        const KeyboardTap::Status tap = m_tap->status();
+        status.keyboards = tap.keyboards;
+        status.panicReleased = tap.panicReleased;
+        status.stallReleased = tap.stallReleased;
+    }
+    status.chatPaused = m_host.chatPause().isPaused();
+    status.seatInactive = !m_seatActive;
+    status.seatUnknown = m_seatUnknown;
+    if (!m_started || (status == m_reported && !m_reportPending)) return;
+    // A person's side that does not read is sent the latest when it reads again.
+    const int error = m_channel.send(BrokerMessage::statusOf(status));
+    m_reportPending = error == EAGAIN;
+    if (error == 0) m_reported = status;
 }
 
-void KeyboardBroker::failOpen() {
-    for (const auto &keyboard : m_keyboards) m_devices->ungrab(keyboard.fd.get());
-    if (m_virtualKeyboard) KeyRelease::writeAllKeys(m_virtualKeyboard.get());
-}
-
-void KeyboardBroker::send(BrokerMessage message) {
+void KeyboardBroker::send(const BrokerMessage &message) {
     if (const int error = m_channel.send(message); error != 0 && error != EPIPE)
-        std::fprintf(stderr, "Velmora keyboard broker: cannot send message %d: %s\n",
-                     int(message.type), std::strerror(error));
+        brokerLog("cannot send message %d: %s", int(message.type), std::strerror(error));
 }

@@ -2,32 +2,40 @@
 
 #include "platform/linux/broker/BrokerChannel.h"
 #include "platform/linux/broker/BrokerDevices.h"
+#include "platform/linux/broker/KeyboardTap.h"
+#include "platform/linux/broker/RemapHost.h"
+#include "platform/linux/broker/SeatSource.h"
+
+#include <poll.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
-// The privileged part of Velmora. Only this needs root: it opens the keyboards and
-// /dev/uinput and hands each descriptor to the person's side of Velmora, which runs the
-// tap on them in its own process, so no key ever waits on a second process. Everything
-// else (window, settings, network) runs as the person.
+// The privileged part of Velmora, and the only one that touches input devices. It opens the
+// keyboards and /dev/uinput, runs the keyboard tap on them (KeyboardTap) with eventCallback
+// deciding every key event, and re-emits the result on its virtual keyboard. No descriptor of a
+// device ever leaves this process, and the per-key path never waits on another process.
 //
-// Why a broker of descriptors rather than a root tap fed the remapping state: the per-key
-// path then stays in one process with no round trip, and the root part stays small and reads
-// nothing but this socket's few fixed messages: no slot table, no window names, nothing that
-// came from outside.
+// The person's side of Velmora (window, settings, network) sends state only, never events: the
+// switch, whether the game is in front, the slot and pair tables, the chat option, each time in
+// one fixed-size message this side checks; anything else ends the broker. It tells the person's
+// side what its status line needs (BrokerStatus) whenever that changes.
 //
-// The broker keeps its own reference to every descriptor it hands over (the same open
-// file), so it can fail open without the person's side: when the heartbeats stop for
-// longer than the stall limit (the process stopped, traced or stuck) it lets every grab
-// go and lifts every key of the virtual keyboard, then tells the person's side, which
-// takes the keyboards back itself once it beats again. When the socket closes (quit,
-// crash, kill) it does the same and ends.
+// That side beats five times a second. When the beats stop for longer than the stall limit (it
+// is stopped, traced or stuck), nothing is remapped until it beats again, and keys go on flowing
+// unchanged. When the socket closes (quit, crash, kill) or a stop signal comes, the broker lets
+// every keyboard go, lifts every key and ends. While the person's login session is not the
+// active one on its seat, every keyboard is let go.
 class KeyboardBroker {
 public:
-    static constexpr std::chrono::milliseconds DefaultStallLimit{1000};
+    static constexpr std::chrono::milliseconds DefaultStallLimit = KeyboardTap::DefaultStallLimit;
 
+    // `dropPrivileges`, when given, runs once the virtual keyboard is made and the watches
+    // are set, before any keyboard is opened and before the tap makes its thread.
     KeyboardBroker(UniqueFd socket, std::unique_ptr<BrokerDevices> devices,
+                   std::unique_ptr<SeatSource> seat, std::function<void()> dropPrivileges = {},
                    std::chrono::milliseconds stallLimit = DefaultStallLimit);
     ~KeyboardBroker();
     KeyboardBroker(const KeyboardBroker &) = delete;
@@ -41,23 +49,29 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class Served { Ok, End };
 
-    Served serveMessages();
-    Served handle(BrokerMessage message);
+    Served serveMessages(Clock::time_point now);
+    Served handle(const BrokerMessage &message, Clock::time_point now);
     void openDevices();
-    void addKeyboard(BrokerDevices::Opened keyboard);
-    void dropGoneKeyboards(const std::vector<size_t> &gone);
-    int pollTimeoutMs() const;
-    void checkHeartbeat();
-    void failOpen();
-    void send(BrokerMessage message);
+    void followSeat();
+    void checkHeartbeat(Clock::time_point now);
+    int pollTimeoutMs(Clock::time_point now) const;
+    void reportStatus();
+    void send(const BrokerMessage &message);
 
     BrokerChannel m_channel;
-    std::unique_ptr<BrokerDevices> m_devices;
+    // Before the tap, which holds sinks it made: they go first.
+    const std::unique_ptr<BrokerDevices> m_devices;
+    const std::unique_ptr<SeatSource> m_seat;
+    const std::function<void()> m_dropPrivileges;
     const std::chrono::milliseconds m_stallLimit;
-    UniqueFd m_virtualKeyboard;
-    std::vector<BrokerDevices::Opened> m_keyboards;
+    RemapHost m_host;
+    std::unique_ptr<KeyboardTap> m_tap;
+    std::vector<pollfd> m_fds;
     int m_watchFd = -1;
     bool m_started = false;
-    bool m_tripped = false;
+    bool m_seatUnknown = true;
+    bool m_seatActive = true;
     Clock::time_point m_lastBeat;
+    BrokerStatus m_reported;
+    bool m_reportPending = false;
 };

@@ -1,40 +1,49 @@
 #pragma once
 
 #include "platform/linux/broker/BrokerDevices.h"
+#include "platform/linux/broker/UniqueFd.h"
 
-#include <optional>
+#include <sys/types.h>
+#include <string>
 
-struct libevdev_uinput;
 struct udev;
 struct udev_monitor;
 
-// This machine's keyboards under /dev/input, /dev/uinput for the virtual keyboard, and
-// udev for keyboards plugged in later. The virtual keyboard lasts as long as this object.
+// This machine's keyboards under /dev/input, /dev/uinput for the virtual keyboard and pointer,
+// and udev for keyboards plugged in later. Only real keyboards are taken: never a device made
+// through uinput, ours or another process's.
 class LinuxBrokerDevices final : public BrokerDevices {
 public:
     static const char VirtualKeyboardName[];
+    static const char VirtualPointerName[];
 
-    LinuxBrokerDevices() = default;
+    LinuxBrokerDevices();
     ~LinuxBrokerDevices() override;
     LinuxBrokerDevices(const LinuxBrokerDevices &) = delete;
     LinuxBrokerDevices &operator=(const LinuxBrokerDevices &) = delete;
 
+    // Opens /dev/uinput twice: for the keyboard now, and for a pointer later, which is then
+    // made without opening anything.
     Created createVirtualKeyboard() override;
+    std::unique_ptr<KeyboardSink> createVirtualPointer() override;
     int startWatching() override;
     Scan scanKeyboards() override;
-    std::vector<Opened> takeAdded() override;
-    void ungrab(int fd) override;
-    bool present(int fd) override;
+    std::vector<std::unique_ptr<KeyboardSource>> takeAdded() override;
 
-    // A keyboard at path, opened read-write, or the errno (0: not a keyboard, or ours).
+    // A real keyboard at path, opened read-write, or the errno (0: not a keyboard, or made
+    // through uinput).
     struct Attempt {
-        std::optional<Opened> keyboard;
+        std::unique_ptr<KeyboardSource> keyboard;
         int errorNumber = 0;
     };
-    static Attempt openKeyboard(const std::string &path);
+    Attempt openKeyboard(const std::string &path) const;
 
 private:
-    libevdev_uinput *m_uinput = nullptr;
-    udev *m_udev = nullptr;
+    bool madeThroughUinput(dev_t device) const;
+
+    UniqueFd m_keyboardUinput;
+    UniqueFd m_pointerUinput;
+    std::string m_ownSyspath;
+    udev *m_udev;
     udev_monitor *m_monitor = nullptr;
 };

@@ -3,7 +3,7 @@
 // game's Win32 stand-in runs under Wine, and X11KeyLog plays the other application. Runs in
 // the desktop test machine (desktop-scenario.sh starts X and the game); the tap is the
 // program VELMORA_DESKTOP_TAP names, which does what DesktopTapPerson does.
-#include "platform/linux/UinputSink.h"
+#include "platform/linux/broker/LinuxBrokerDevices.h"
 #include "tests/vm/EventNodeReader.h"
 #include "tests/vm/FakeKeyboard.h"
 #include "tests/vm/desktop/X11KeyLog.h"
@@ -186,7 +186,8 @@ protected:
     // X's NumLock and the LEDs of the keyboard and, while it exists, of the virtual one.
     bool numLockEverywhere(bool on) {
         return within(5s, [&] {
-            const QString virtualNode = EventNodeReader::nodeNamed(UinputSink::DeviceName);
+            const QString virtualNode =
+                EventNodeReader::nodeNamed(LinuxBrokerDevices::VirtualKeyboardName);
             return keyLog->numLock() == on && keyboard->ledOn(LED_NUML) == on &&
                    (virtualNode.isEmpty() || EventNodeReader::ledOn(virtualNode, LED_NUML) == on);
         });

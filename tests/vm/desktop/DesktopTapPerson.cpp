@@ -1,16 +1,15 @@
 // Stands in for Velmora on the test desktop, without a window: as VelmoraTapPerson, but with
 // the front application as X names it, Q W A S Z X on the six slots (keypad 7 8 4 5 1 2) and
 // the switch following the lines "on" and "off" on standard input. Says on standard output
-// "ready" once tapping, "status TEXT" whenever the tap's status changes, "front NAME" whenever
-// the front application changes and "switch on|off" once a line has taken effect. SIGTERM
-// quits.
+// "ready" once the broker taps, "status TEXT" whenever the tap's status changes, "front NAME"
+// whenever the front application changes and "switch on|off" once a line has taken effect.
+// SIGTERM quits.
 #include "platform/linux/BrokerClient.h"
-#include "platform/linux/KeyboardTap.h"
+#include "platform/linux/BrokerTap.h"
 #include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
-#include "remap/EventCallback.h"
-#include "tests/vm/FixedTapHost.h"
+#include "remap/RemapController.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -48,13 +47,20 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s\n", qPrintable(front.failure().message));
         return 1;
     }
-    FixedTapHost host;
-    host.setSlots(slotCombos());
-    host.frontName = (*front)->frontProcessName();
-    selfPoint = &host;
+    BrokerProcess::Started broker = split->take();
+    auto tap =
+        BrokerTap::create(std::make_unique<BrokerClient>(std::move(broker.socket), broker.pid));
+    if (!tap) {
+        std::fprintf(stderr, "no tap: %s\n", qPrintable(tap.failure().message));
+        return 1;
+    }
+    RemapController remap;
+    remap.setSlotCombos(slotCombos());
+    remap.setFrontProcessName((*front)->frontProcessName());
+    remap.setSink([&tap](const RemapState &state) { (*tap)->setRemapState(state); });
     QObject::connect(front->get(), &FrontProcessSource::frontProcessNameChanged,
-                     [&host](const QString &name) {
-                         host.frontName = name;
+                     [&remap](const QString &name) {
+                         remap.setFrontProcessName(name);
                          say(QStringLiteral("front ") + name);
                      });
 
@@ -63,24 +69,15 @@ int main(int argc, char **argv) {
         char line[16] = {};
         const ssize_t length = ::read(STDIN_FILENO, line, sizeof(line) - 1);
         if (length <= 0) return input.setEnabled(false);
-        host.on = QByteArray(line, length).trimmed() == "on";
-        say(host.on ? QStringLiteral("switch on") : QStringLiteral("switch off"));
+        remap.setRemapSwitch(QByteArray(line, length).trimmed() == "on");
+        say(remap.remapSwitch() ? QStringLiteral("switch on") : QStringLiteral("switch off"));
     });
 
-    BrokerProcess::Started broker = split->take();
-    auto tap =
-        KeyboardTap::createWithBroker(std::make_unique<BrokerClient>(std::move(broker.socket),
-                                                                     broker.pid),
-                                      eventCallback, nullptr);
-    if (!tap) {
-        std::fprintf(stderr, "no tap: %s\n", qPrintable(tap.failure().message));
-        return 1;
-    }
     QObject::connect(tap->get(), &EventTap::statusChanged,
                      [&tap] { say(QStringLiteral("status ") + (*tap)->statusText()); });
     say(QStringLiteral("ready"));
-    say(QStringLiteral("front ") + host.frontName);
+    say(QStringLiteral("front ") + (*front)->frontProcessName());
     QuitSignalHandler quit;
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap->get(), &KeyboardTap::shutdown);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap->get(), &BrokerTap::shutdown);
     return app.exec();
 }

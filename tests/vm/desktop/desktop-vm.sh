@@ -22,6 +22,7 @@ folders=$("$root/scripts/vm-desktop-fetch.sh") || {
 }
 
 exec "$root/scripts/vm-run.sh" --out "$results" --host-root / --memory 2048 --timeout 1500 \
+  --module uhid --module hid_generic \
   --scenario "$here/desktop-scenario.sh" --file "$here/xorg.conf:/velmora/xorg.conf" \
   --file "$program:/velmora/bin/DesktopKernelTest" --file "$broker:/velmora/bin/VelmoraBroker" \
   --file "$tap:/velmora/bin/$(basename "$tap")" \
