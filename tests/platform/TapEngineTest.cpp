@@ -115,7 +115,7 @@ TEST_F(TapEngineTest, ModifierKeysPassThroughAndOnlyChangeTheWord) {
         uint64_t flags;
     };
     const Case cases[] = {
-        {{KEY_LEFTSHIFT}, KEY_Q, NonCoalesced | Shift | LeftShift},
+        {{KEY_LEFTSHIFT}, KEY_A, NonCoalesced | Shift | LeftShift},
         {{KEY_RIGHTSHIFT, KEY_LEFTSHIFT}, KEY_A, NonCoalesced | Shift | LeftShift | RightShift},
         {{KEY_RIGHTCTRL}, KEY_A, NonCoalesced | Control | RightControl},
         {{KEY_LEFTALT, KEY_RIGHTMETA},
@@ -167,6 +167,39 @@ TEST_F(TapEngineTest, ReleaseUndoesWhatThePressEmitted) {
         key(KEY_Q, 0);
         EXPECT_EQ(keys(), c.expected);
         EXPECT_FALSE(output.tracker.anyKeyDown());
+    }
+    expectClean();
+}
+
+// Shift would make a keypad key its other key (keypad 7 Home), so it is up at the output for as
+// long as a remapped keypad key is down, and back afterwards if still held.
+TEST_F(TapEngineTest, ShiftIsUpWhileARemappedKeypadKeyIsDown) {
+    struct Case {
+        const char *name;
+        Keys typed;
+        Keys expected;
+    };
+    const Case cases[] = {
+        {"Shift held first",
+         {{KEY_LEFTSHIFT, 1}, {KEY_Q, 1}, {KEY_LEFTSHIFT, 2}, {KEY_Q, 0}, {KEY_LEFTSHIFT, 0}},
+         {{KEY_LEFTSHIFT, 1},
+          {KEY_LEFTSHIFT, 0},
+          {KEY_KP4, 1},
+          {KEY_KP4, 0},
+          {KEY_LEFTSHIFT, 1},
+          {KEY_LEFTSHIFT, 0}}},
+        {"Shift pressed and let go meanwhile",
+         {{KEY_Q, 1}, {KEY_RIGHTSHIFT, 1}, {KEY_RIGHTSHIFT, 0}, {KEY_Q, 0}},
+         {{KEY_KP4, 1}, {KEY_KP4, 0}}},
+        {"a key not remapped keeps Shift",
+         {{KEY_LEFTSHIFT, 1}, {KEY_A, 1}, {KEY_A, 0}, {KEY_LEFTSHIFT, 0}},
+         {{KEY_LEFTSHIFT, 1}, {KEY_A, 1}, {KEY_A, 0}, {KEY_LEFTSHIFT, 0}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        output.tracker.clear();
+        for (const auto &[code, value] : c.typed) key(code, value);
+        EXPECT_EQ(keys(), c.expected);
     }
     expectClean();
 }

@@ -41,16 +41,27 @@ const std::vector<uint8_t> PointerDescriptor = {
 };
 constexpr uint8_t EndCollection = 0xc0;
 
-// Keyboard usages (USB HID usage tables) of the keys tests type.
+// Keyboard usages (USB HID usage tables) of the keys tests type: letters, digits, the keys
+// between them, the US punctuation and the keypad.
 constexpr std::pair<uint8_t, uint16_t> Usages[] = {
-    {0x04, KEY_A},     {0x05, KEY_B},       {0x06, KEY_C},   {0x07, KEY_D},         {0x08, KEY_E},
-    {0x09, KEY_F},     {0x0a, KEY_G},       {0x0b, KEY_H},   {0x0c, KEY_I},         {0x0d, KEY_J},
-    {0x0e, KEY_K},     {0x0f, KEY_L},       {0x10, KEY_M},   {0x11, KEY_N},         {0x12, KEY_O},
-    {0x13, KEY_P},     {0x14, KEY_Q},       {0x15, KEY_R},   {0x16, KEY_S},         {0x17, KEY_T},
-    {0x18, KEY_U},     {0x19, KEY_V},       {0x1a, KEY_W},   {0x1b, KEY_X},         {0x1c, KEY_Y},
-    {0x1d, KEY_Z},     {0x28, KEY_ENTER},   {0x29, KEY_ESC}, {0x2a, KEY_BACKSPACE}, {0x2b, KEY_TAB},
-    {0x2c, KEY_SPACE}, {0x53, KEY_NUMLOCK}, {0x59, KEY_KP1}, {0x5a, KEY_KP2},       {0x5c, KEY_KP4},
-    {0x5d, KEY_KP5},   {0x5f, KEY_KP7},     {0x60, KEY_KP8},
+    {0x04, KEY_A},          {0x05, KEY_B},         {0x06, KEY_C},         {0x07, KEY_D},
+    {0x08, KEY_E},          {0x09, KEY_F},         {0x0a, KEY_G},         {0x0b, KEY_H},
+    {0x0c, KEY_I},          {0x0d, KEY_J},         {0x0e, KEY_K},         {0x0f, KEY_L},
+    {0x10, KEY_M},          {0x11, KEY_N},         {0x12, KEY_O},         {0x13, KEY_P},
+    {0x14, KEY_Q},          {0x15, KEY_R},         {0x16, KEY_S},         {0x17, KEY_T},
+    {0x18, KEY_U},          {0x19, KEY_V},         {0x1a, KEY_W},         {0x1b, KEY_X},
+    {0x1c, KEY_Y},          {0x1d, KEY_Z},         {0x1e, KEY_1},         {0x1f, KEY_2},
+    {0x20, KEY_3},          {0x21, KEY_4},         {0x22, KEY_5},         {0x23, KEY_6},
+    {0x24, KEY_7},          {0x25, KEY_8},         {0x26, KEY_9},         {0x27, KEY_0},
+    {0x28, KEY_ENTER},      {0x29, KEY_ESC},       {0x2a, KEY_BACKSPACE}, {0x2b, KEY_TAB},
+    {0x2c, KEY_SPACE},      {0x2d, KEY_MINUS},     {0x2e, KEY_EQUAL},     {0x2f, KEY_LEFTBRACE},
+    {0x30, KEY_RIGHTBRACE}, {0x31, KEY_BACKSLASH}, {0x33, KEY_SEMICOLON}, {0x34, KEY_APOSTROPHE},
+    {0x35, KEY_GRAVE},      {0x36, KEY_COMMA},     {0x37, KEY_DOT},       {0x38, KEY_SLASH},
+    {0x39, KEY_CAPSLOCK},   {0x53, KEY_NUMLOCK},   {0x54, KEY_KPSLASH},   {0x55, KEY_KPASTERISK},
+    {0x56, KEY_KPMINUS},    {0x57, KEY_KPPLUS},    {0x58, KEY_KPENTER},   {0x59, KEY_KP1},
+    {0x5a, KEY_KP2},        {0x5b, KEY_KP3},       {0x5c, KEY_KP4},       {0x5d, KEY_KP5},
+    {0x5e, KEY_KP6},        {0x5f, KEY_KP7},       {0x60, KEY_KP8},       {0x61, KEY_KP9},
+    {0x62, KEY_KP0},        {0x63, KEY_KPDOT},
 };
 constexpr uint16_t Modifiers[] = {KEY_LEFTCTRL,  KEY_LEFTSHIFT,  KEY_LEFTALT,  KEY_LEFTMETA,
                                   KEY_RIGHTCTRL, KEY_RIGHTSHIFT, KEY_RIGHTALT, KEY_RIGHTMETA};

@@ -23,6 +23,8 @@ bool dependsOnNumLock(uint16_t code) {
            (code >= KEY_KP1 && code <= KEY_KPDOT);
 }
 
+bool isShift(uint16_t code) { return code == KEY_LEFTSHIFT || code == KEY_RIGHTSHIFT; }
+
 bool isSyn(const input_event &event, uint16_t code) {
     return event.type == EV_SYN && event.code == code;
 }
@@ -42,6 +44,7 @@ void TapEngine::removeSource(int source) {
         releaseOutput({source, code}, key);
     }
     m_sources.erase(it);
+    if (m_shiftLifted && !remappedKeypadHeld()) restoreShift();
     closeFrame();
     flush();
 }
@@ -160,7 +163,7 @@ void TapEngine::repeat(int id, Source &source, uint16_t code) {
     if (decide(TapEvent::KeyDown, code) == NoOutput || key.output == NoOutput) return;
     Holder &owner = m_repeatOwner[key.output];
     if (owner.source == NoSource) owner = {id, code};
-    if (owner != Holder{id, code}) return;
+    if (owner != Holder{id, code} || (isShift(key.output) && m_shiftLifted)) return;
     push(EV_KEY, key.output, Repeated);
 }
 
@@ -200,10 +203,38 @@ void TapEngine::emitKey(uint16_t code, int32_t value, bool remapped) {
     if (code == KEY_NUMLOCK && value == Pressed) m_numLock.personToggled();
     // NumLock is left on afterwards, so that repeats and the game's own autorepeat of a
     // held key type digits too. A NumLock key held down cannot be pressed again.
-    if (remapped && value == Pressed && dependsOnNumLock(code) && m_outputDown[KEY_NUMLOCK] == 0 &&
+    const bool remappedKeypad = remapped && dependsOnNumLock(code);
+    if (remappedKeypad && value == Pressed) liftShift();
+    if (remappedKeypad && value == Pressed && m_outputDown[KEY_NUMLOCK] == 0 &&
         m_numLock.turnOnForKeypad())
         pushNumLockToggle();
+    // A Shift held back stays up until the remapped keypad keys are; its release has nothing
+    // to lift.
+    if (isShift(code) && m_shiftLifted) return;
     push(EV_KEY, code, value);
+    if (remappedKeypad && value == Released && !remappedKeypadHeld()) restoreShift();
+}
+
+// Shift turns a keypad key into its other meaning (keypad 7 into Home), so a remapped keypad
+// key goes out with Shift up, as the slot's keypad key alone, and Shift comes back once the
+// last remapped keypad key is up.
+void TapEngine::liftShift() {
+    if (m_shiftLifted) return;
+    m_shiftLifted = true;
+    pushShifts(Released);
+}
+
+void TapEngine::restoreShift() {
+    if (!m_shiftLifted) return;
+    m_shiftLifted = false;
+    pushShifts(Pressed);
+}
+
+void TapEngine::pushShifts(int32_t value) {
+    closeFrame();
+    for (uint16_t shift : {KEY_LEFTSHIFT, KEY_RIGHTSHIFT})
+        if (m_outputDown[shift] > 0) push(EV_KEY, shift, value);
+    closeFrame();
 }
 
 void TapEngine::pushNumLockToggle() {
@@ -284,6 +315,7 @@ void TapEngine::forgetAll() {
     m_physicalDown.fill(0);
     m_outputDown.fill(0);
     m_repeatOwner.fill({});
+    m_shiftLifted = false;
     m_out.clear();
     m_frameStart = 0;
 }

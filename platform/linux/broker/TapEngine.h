@@ -96,6 +96,9 @@ private:
     void giveBackNumLock();
 
     void emitKey(uint16_t code, int32_t value, bool remapped);
+    void liftShift();
+    void restoreShift();
+    void pushShifts(int32_t value);
     void pushNumLockToggle();
     void push(uint16_t type, uint16_t code, int32_t value);
     void closeFrame();
@@ -119,4 +122,6 @@ private:
     // The evdev code of the slot key remapped last, to ask the callback about on tick().
     uint16_t m_lastSlotKey = 0;
     bool m_capsLock = false;
+    // Shift is held back at the output while a remapped keypad key is down.
+    bool m_shiftLifted = false;
 };

@@ -1,8 +1,8 @@
 // Stands in for Velmora on the test desktop, without a window: as VelmoraTapPerson, but with
 // the front application as X names it, Q W A S Z X on the six slots (keypad 7 8 4 5 1 2) and
-// the switch following the lines "on" and "off" on standard input. Says on standard output
-// "ready" once the broker taps, "status TEXT" whenever the tap's status changes, "front NAME"
-// whenever the front application changes and "switch on|off" once a line has taken effect.
+// the switch, on at start, following the lines "on" and "off" on standard input. Says on standard
+// output "ready" once the broker taps, "status TEXT" whenever the tap's status changes, "front
+// NAME" whenever the front application changes and "switch on|off" once a line has taken effect.
 // SIGTERM quits.
 #include "platform/linux/BrokerClient.h"
 #include "platform/linux/BrokerTap.h"
@@ -55,6 +55,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     RemapController remap;
+    remap.setRemapSwitch(true);
     remap.setSlotCombos(slotCombos());
     remap.setFrontProcessName((*front)->frontProcessName());
     remap.setSink([&tap](const RemapState &state) { (*tap)->setRemapState(state); });
