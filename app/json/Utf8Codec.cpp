@@ -248,3 +248,29 @@ std::optional<QByteArray> Utf8Codec::fromUtf32(const QByteArray &bytes, ByteOrde
     }
     return out;
 }
+
+QByteArray Utf8Codec::utf8Form(const QByteArray &text) {
+    if (text.size() < 4) {
+        return text;
+    }
+    const int zeroPattern =
+        (text[0] == 0) << 3 | (text[1] == 0) << 2 | (text[2] == 0) << 1 | (text[3] == 0);
+    std::optional<QByteArray> converted;
+    switch (zeroPattern) {
+    case 0b1110:
+        converted = fromUtf32(text, ByteOrder::BigEndian);
+        break;
+    case 0b1010:
+        converted = fromUtf16(text, ByteOrder::BigEndian);
+        break;
+    case 0b0111:
+        converted = fromUtf32(text, ByteOrder::LittleEndian);
+        break;
+    case 0b0101:
+        converted = fromUtf16(text, ByteOrder::LittleEndian);
+        break;
+    default:
+        return text;
+    }
+    return converted.value_or(QByteArray());
+}

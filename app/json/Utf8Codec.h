@@ -24,4 +24,8 @@ public:
 
     static std::optional<QByteArray> fromUtf16(const QByteArray &bytes, ByteOrder order);
     static std::optional<QByteArray> fromUtf32(const QByteArray &bytes, ByteOrder order);
+    // The UTF-8 form of a text that may be UTF-16 or UTF-32 of either byte order, as told by
+    // which of its first four bytes are zero; any other text as it is. A null array when
+    // the form it was taken for does not decode.
+    static QByteArray utf8Form(const QByteArray &text);
 };

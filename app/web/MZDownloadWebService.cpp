@@ -8,8 +8,12 @@
 
 const QString MZDownloadWebService::TemporarySuffix = QStringLiteral(".TempDownload");
 
+const QString MZDownloadWebService::ValidatorSuffix = QStringLiteral(".validator");
+
 namespace {
 
+constexpr int Ok = 200;
+constexpr int NonAuthoritative = 203;
 constexpr int PartialContent = 206;
 constexpr int RangeNotSatisfiable = 416;
 
@@ -17,19 +21,34 @@ std::optional<Error> failure(MZWebServiceError::Code code) {
     return MZWebServiceError::error(code);
 }
 
-// The number after "bytes " in Content-Range ("bytes 1000-4999/5000" gives 1000), or the
-// one after the slash with total set ("bytes */5000" gives 5000); none when malformed.
-std::optional<quint64> contentRangeNumber(const URLResponse &response, bool total) {
-    const QByteArray value = response.valueForHTTPHeaderField("Content-Range").trimmed();
-    if (!value.startsWith("bytes ")) return std::nullopt;
-    const QByteArray range = value.mid(6).trimmed();
-    const qsizetype slash = range.indexOf('/');
-    const qsizetype dash = range.indexOf('-');
-    if (slash < 0 || (!total && dash < 0)) return std::nullopt;
-    const QByteArray number = total ? range.mid(slash + 1) : range.left(dash);
+// Content-Range, "bytes <first>-<last>/<total>" or "bytes */<total>"; what is missing or
+// malformed is none.
+struct ContentRange {
+    std::optional<quint64> first, last, total;
+};
+
+std::optional<quint64> number(const QByteArray &text) {
     bool ok = false;
-    const quint64 n = number.toULongLong(&ok);
+    const quint64 n = text.trimmed().toULongLong(&ok);
     return ok ? std::optional(n) : std::nullopt;
+}
+
+ContentRange contentRange(const URLResponse &response) {
+    const QByteArray value = response.valueForHTTPHeaderField("Content-Range").trimmed();
+    if (!value.startsWith("bytes ")) return {};
+    const QList<QByteArray> rangeAndTotal = value.mid(6).split('/');
+    if (rangeAndTotal.size() != 2) return {};
+    const QList<QByteArray> range = rangeAndTotal[0].split('-');
+    if (range.size() != 2) return {{}, {}, number(rangeAndTotal[1])};
+    return {number(range[0]), number(range[1]), number(rangeAndTotal[1])};
+}
+
+// What tells this version of the file from others in an If-Range: the ETag unless it is a
+// weak one (If-Range compares strongly, so it would never match), else the date.
+QByteArray validatorOf(const URLResponse &response) {
+    const QByteArray tag = response.valueForHTTPHeaderField("ETag").trimmed();
+    if (!tag.isEmpty() && !tag.startsWith("W/")) return tag;
+    return response.valueForHTTPHeaderField("Last-Modified").trimmed();
 }
 
 }  // namespace
@@ -83,7 +102,7 @@ void MZDownloadWebService::stop() {
     m_startDate.invalidate();
     m_totalDownSize = m_onceDownSize = m_fileSize = 0;
     m_peakSpeed = m_averageSpeed = 0.0;
-    m_alreadyComplete = false;
+    m_alreadyComplete = m_startsOver = false;
 }
 
 std::optional<URLRequest> MZDownloadWebService::setUpRequest(std::optional<Error> *error) {
@@ -95,6 +114,10 @@ std::optional<URLRequest> MZDownloadWebService::setUpRequest(std::optional<Error
     }
     request->setHTTPMethod(QByteArrayLiteral("GET"));
     request->setValue("bytes=" + QByteArray::number(m_offset) + '-', "Range");
+    // The rest only of the version the partial file came from; else the whole file.
+    if (const QByteArray validator = keptValidator(); m_offset > 0 && !validator.isEmpty()) {
+        request->setValue(validator, "If-Range");
+    }
     // An encoded body would not add up to the file's bytes.
     request->setValue("identity", "Accept-Encoding");
     ++m_transfer;
@@ -131,38 +154,84 @@ std::optional<Error> MZDownloadWebService::prepareFiles() {
 void MZDownloadWebService::didReceiveResponse(const URLResponse &response) {
     const quint64 transfer = m_transfer;
     const std::optional<Error> refused = takeResponse(response);
-    if (!refused && !m_alreadyComplete && response.expectedContentLength() != -1) {
-        m_fileSize = quint64(response.expectedContentLength()) + m_offset;
-    }
     callDownloadBlock(response, std::nullopt, false, 0.0);
     MZWebService::didReceiveResponse(response);
     // Unless a report above stopped this transfer or started another.
     if (refused && m_fileHandle && transfer == m_transfer) didFailWithError(*refused);
 }
 
-// What the answer means for the temporary file: go on at its end, start it over (the server
-// sent the whole file), take it as complete, or refuse the answer and leave the file alone.
+// What the answer means for the temporary file: exactly the rest of it, the whole file to
+// start it over with, word that it is complete already; or anything else, which is refused
+// and leaves the file alone. fileSize becomes the total the server announced, 0 for none.
 std::optional<Error> MZDownloadWebService::takeResponse(const URLResponse &response) {
     const int status = response.statusCode();
+    const ContentRange range = contentRange(response);
+    const qint64 length = response.expectedContentLength();
     if (status == PartialContent) {
-        if (contentRangeNumber(response, false) == m_offset) return std::nullopt;
-        return failure(MZWebServiceError::UnexpectedResponse);
+        const bool rest = range.first == m_offset && range.total && range.last &&
+                          *range.first <= *range.last && *range.last + 1 == *range.total &&
+                          (length == -1 || quint64(length) == *range.total - m_offset);
+        if (!rest) return failure(MZWebServiceError::UnexpectedResponse);
+        m_fileSize = *range.total;
+        if (m_offset == 0) startOver(response);
+        return std::nullopt;
     }
-    if (status == RangeNotSatisfiable && contentRangeNumber(response, true) == m_offset) {
+    if (status == RangeNotSatisfiable && !range.first && range.total == m_offset) {
         m_alreadyComplete = true;
         m_fileSize = m_offset;
         return std::nullopt;
     }
-    if (status < 200 || status >= 300) return failure(MZWebServiceError::UnexpectedResponse);
-    if (m_offset > 0) {
-        if (!m_fileHandle->resize(0)) return failure(MZWebServiceError::WriteFileFail);
-        m_offset = 0;
+    if (status != Ok && status != NonAuthoritative) {
+        return failure(MZWebServiceError::UnexpectedResponse);
     }
+    m_fileSize = length == -1 ? 0 : quint64(length);
+    startOver(response);
     return std::nullopt;
+}
+
+// The answer's body is the file from its first byte. The partial file stays until that
+// body's first byte arrives, so an answer that brings none does not cost it.
+void MZDownloadWebService::startOver(const URLResponse &response) {
+    m_startsOver = true;
+    m_validator = validatorOf(response);
+}
+
+// Empties the temporary file for the answer's body and keeps the answer's validator beside it.
+std::optional<Error> MZDownloadWebService::beginFile() {
+    m_startsOver = false;
+    if (m_fileHandle->size() > 0 && !m_fileHandle->resize(0)) {
+        return failure(MZWebServiceError::WriteFileFail);
+    }
+    m_offset = 0;
+    keepValidator(m_validator);
+    return std::nullopt;
+}
+
+QString MZDownloadWebService::validatorPath() const { return m_temporaryPath + ValidatorSuffix; }
+
+QByteArray MZDownloadWebService::keptValidator() const {
+    QFile file(validatorPath());
+    return file.open(QIODevice::ReadOnly) ? file.read(MaximumValidatorSize).trimmed()
+                                          : QByteArray();
+}
+
+// A validator that cannot be kept only costs a later resume its range: the server then
+// sends the whole file again.
+void MZDownloadWebService::keepValidator(const QByteArray &validator) const {
+    QFile file(validatorPath());
+    const bool keep =
+        !validator.isEmpty() && !validator.contains('\n') && !validator.contains('\r');
+    if (!keep || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(validator) != validator.size()) {
+        file.remove();
+    }
 }
 
 void MZDownloadWebService::didReceiveData(const QByteArray &data) {
     if (!m_fileHandle || m_alreadyComplete) return;
+    if (m_startsOver) {
+        if (const auto failed = beginFile()) return didFailWithError(*failed);
+    }
     m_totalDownSize += quint64(data.size());
     m_onceDownSize += quint64(data.size());
     if (m_fileHandle->write(data) != data.size()) {
@@ -196,7 +265,12 @@ void MZDownloadWebService::didFinishLoading() {
 }
 
 std::optional<Error> MZDownloadWebService::moveIntoPlace() {
-    // A connection closed early can look like a finished one; the announced size tells.
+    if (m_startsOver) {
+        // A whole-file answer without a body: no file to put in place of the partial one.
+        if (m_fileHandle->size() > 0) return failure(MZWebServiceError::UnexpectedResponse);
+        if (const auto failed = beginFile()) return failed;
+    }
+    // A chunked body cut off can look like a whole one; the announced size tells.
     if (m_fileSize > 0 && quint64(m_fileHandle->size()) != m_fileSize) {
         return Error(URLConnection::ErrorDomain, QNetworkReply::RemoteHostClosedError,
                      {{Error::LocalizedDescriptionKey,
@@ -209,6 +283,7 @@ std::optional<Error> MZDownloadWebService::moveIntoPlace() {
     if (!QFile::rename(m_temporaryPath, m_destinationPath)) {
         return failure(MZWebServiceError::WriteFileFail);
     }
+    QFile::remove(validatorPath());
     return std::nullopt;
 }
 

@@ -22,20 +22,25 @@ using MZDownloadBlock =
 
 // Downloads url into filePath/fileName, resuming where an earlier, interrupted run stopped.
 // The bytes go to "<destination>.TempDownload" as they arrive (memory stays flat whatever
-// the size); each start asks only for the bytes after that file's end, and the finished file
-// is moved to the destination. Every two seconds a sample updates the speeds and reports the
-// progress. Always event-driven, on the starting thread's event loop (normally the main
-// thread). stop keeps the temporary file for the next start.
+// the size); each start asks only for the bytes after that file's end, of the same version
+// of the file (its validator is kept in "<destination>.TempDownload.validator"; a changed
+// file is sent whole and starts over), and the finished file is moved to the destination.
+// A file is finished only at the size the server announced, when it announced one. Every
+// two seconds a sample updates the speeds and reports the progress. Always event-driven, on
+// the starting thread's event loop (normally the main thread). stop keeps the temporary file
+// for the next start.
 //
 // Held in a std::shared_ptr like every MZWebService; a running download keeps itself alive
 // until it finishes, fails or is stopped. The block is stored as a copy; the delegate is not
 // owned. Besides the errors of MZWebService: 102 when the destination exists and overwrite is
 // off, 103 when the temporary file cannot be created or opened, 105 when the server answers
-// with something other than the rest of the file (the temporary file stays as it was), 106
-// when the file cannot be written or moved into place.
+// with something other than exactly the rest of the file or the whole of it (the temporary
+// file stays as it was), 106 when the file cannot be written or moved into place.
 class MZDownloadWebService : public MZWebService {
 public:
     static const QString TemporarySuffix;
+    // Appended to the temporary file's name for the file holding its version's validator.
+    static const QString ValidatorSuffix;
     static constexpr std::chrono::milliseconds SamplingInterval{2000};
     // How long the transfer may stall before it fails.
     static constexpr std::chrono::milliseconds DownloadTimeoutInterval{60000};
@@ -86,9 +91,17 @@ private:
         void operator()(QTimer *timer) const;
     };
 
+    // Longer than any validator a server sends.
+    static constexpr qint64 MaximumValidatorSize = 1024;
+
     void fillDefaultLocation();
     std::optional<Error> prepareFiles();
     std::optional<Error> takeResponse(const URLResponse &response);
+    void startOver(const URLResponse &response);
+    std::optional<Error> beginFile();
+    QString validatorPath() const;
+    QByteArray keptValidator() const;
+    void keepValidator(const QByteArray &validator) const;
     std::optional<Error> moveIntoPlace();
     void callDownloadBlock(const std::optional<URLResponse> &response,
                            const std::optional<Error> &error, bool finished, double progress) const;
@@ -109,6 +122,10 @@ private:
     quint64 m_onceDownSize = 0;
     // The server confirmed that the temporary file is already whole; its body is not file.
     bool m_alreadyComplete = false;
+    // The answer's body replaces the temporary file, from its first byte on; m_validator is
+    // the answer's, kept beside the file once it begins.
+    bool m_startsOver = false;
+    QByteArray m_validator;
     // Counts the transfers, so a report that started another one is not failed afterwards.
     quint64 m_transfer = 0;
     MZDownloadBlock m_downloadBlock;

@@ -6,8 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QLocale>
 #include <QUrl>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdlib>
 
 const QByteArray MZPostWebService::Boundary = QByteArrayLiteral("_insert_some_boundary_here_");
 
@@ -30,14 +34,33 @@ QByteArray dispositionLine(const QString &key) {
     return "Content-Disposition: form-data; name=\"" + headerText(key) + '"';
 }
 
-// 42, 2.5, 1 for true: integers exactly, other numbers as the shortest text that reads back.
+// The shortest digits that read back as the same value, written out in full unless C's
+// %.17g would use an exponent (below 1e-4, or from 1e17 on): 100000, 0.0001, 1e-05, 1e+17.
+template <class Real>
+QByteArray realText(Real value) {
+    std::array<char, 64> text{};
+    char *const first = text.data();
+    char *const last = first + text.size();
+    char *end = std::to_chars(first, last, value, std::chars_format::scientific).ptr;
+    const char *exponent = std::find(first, end, 'e');
+    if (exponent != end) {
+        const int power = std::atoi(exponent + 1);
+        if (power >= -4 && power < 17) {
+            end = std::to_chars(first, last, value, std::chars_format::fixed).ptr;
+        }
+    }
+    return QByteArray(first, end - first);
+}
+
+// 42, 2.5, 1 for true: integers exactly, other numbers by realText.
 QByteArray numberText(const QVariant &number) {
     switch (number.metaType().id()) {
     case QMetaType::Bool:
         return number.toBool() ? "1" : "0";
     case QMetaType::Float:
+        return realText(number.value<float>());
     case QMetaType::Double:
-        return QByteArray::number(number.toDouble(), 'g', QLocale::FloatingPointShortest);
+        return realText(number.toDouble());
     case QMetaType::ULong:
     case QMetaType::ULongLong:
         return QByteArray::number(number.toULongLong());
@@ -47,7 +70,8 @@ QByteArray numberText(const QVariant &number) {
 }
 
 FormPart filePart(const QString &key, const QUrl &url) {
-    const QString path = url.toLocalFile();
+    // The path alone: toLocalFile would keep a host, even localhost, in front of it.
+    const QString path = url.path();
     const QString name = QFileInfo(QDir::cleanPath(path)).fileName();
     FormPart part{dispositionLine(key) + "; filename=\"" + headerText(name) +
                       "\"\r\nContent-Type: application/octet-stream\r\n\r\n",

@@ -7,7 +7,8 @@
 
 // An HTTP POST of a form as multipart/form-data. Field values may be text (QString), numbers
 // (bool and the arithmetic types), bytes (QByteArray) or a local file (a QUrl whose scheme is
-// file, read whole when the request is built); other values are sent as empty parts. Parts go
+// file, read whole when the request is built); other values are sent as empty parts. A
+// number is written as the shortest decimal text that reads back as its value. Parts go
 // in the form's own order, ascending by key as QVariantMap keeps them. Everything else is
 // MZWebService's: the start modes, block, delegate, errors and threading.
 class MZPostWebService : public MZWebService {

@@ -12,7 +12,8 @@ public:
         FileExist = 102,         // "File Exist!"
         CreateFileFail = 103,    // "Create File Fail!"
         ResponseTooLarge = 104,  // "Response Too Large!": a body over the service's limit
-        // "Unexpected Response!": a download's answer does not continue its partial file
+        // "Unexpected Response!": a download's answer is neither exactly the rest of its file
+        // nor the whole of it
         UnexpectedResponse = 105,
         WriteFileFail = 106,  // "Write File Fail!": a download cannot write or move its file
     };

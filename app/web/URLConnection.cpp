@@ -148,7 +148,6 @@ void URLConnection::start() {
     m_reply = method == "GET" ? m_manager->get(request)
                               : m_manager->sendCustomRequest(request, method, m_request.httpBody());
     if (!m_reply) return fail(cancelledError());
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &URLConnection::replyMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &URLConnection::replyReadyRead);
     // Qt otherwise reads the socket as fast as it can and holds whatever the delegate has not
     // taken yet: a large download would then sit in memory whole.
@@ -173,13 +172,9 @@ void URLConnection::endReply() {
     m_reply->abort();
 }
 
-void URLConnection::replyMetaDataChanged() {
-    // A redirection's header is not the answer; the one at the end of the chain is.
-    if (m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid()) return;
-    if (m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) respondOnce();
-}
-
 void URLConnection::replyReadyRead() {
+    // Qt signals a redirection's header before it knows it will follow it, but passes on no
+    // redirection's body: the answer whose body comes, or that finishes, is the last one.
     respondOnce();
     if (m_done) return;
     const QByteArray chunk = m_reply->readAll();

@@ -20,8 +20,11 @@ class URLConnectionDelegate;
 // only be deleted with deleteLater (DeleteLater below does that).
 //
 // An answer with any HTTP status counts as received: its body is delivered and the client
-// reads the status from the response. Failures are transport failures (domain ErrorDomain,
-// the code a QNetworkReply::NetworkError) and a body over the size limit.
+// reads the status from the response. Redirections are followed as far as Qt allows, and
+// only the answer at the end of the chain is reported. Failures are transport failures
+// (domain ErrorDomain, the code a QNetworkReply::NetworkError) and a body over the size
+// limit. Qt 6.4 now and then takes a chunked body cut off by a closed connection for a
+// whole one; clients that know the size to expect check it.
 class URLConnection : public QObject {
     Q_OBJECT
 public:
@@ -56,7 +59,6 @@ public:
                                                             qint64 maximumBodySize = Unlimited);
 
 private:
-    void replyMetaDataChanged();
     void replyReadyRead();
     void replyFinished();
     void respondOnce();

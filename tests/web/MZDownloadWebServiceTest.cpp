@@ -4,6 +4,7 @@
 #include "web/MZDownloadWebService.h"
 #include "web/MZWebServiceError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -38,31 +39,54 @@ void writeFile(const QString &path, const QByteArray &bytes) {
     file.write(bytes);
 }
 
-// How the test server treats the Range field.
-enum class Serve { Ranged, IgnoreRange, WrongRange, NotFound };
+// How the test server answers a request for "bytes=N-": WrongRange sends a range from
+// elsewhere, Short one short of the end, Empty a 204, Moved a redirection to the file's other
+// address, and Cut breaks a chunked body off before its data. It names its version of the file by
+// an ETag (not when Dated) and a date, and honours If-Range.
+enum class Serve { Ranged, Dated, IgnoreRange, WrongRange, Short, Empty, NotFound, Moved, Cut };
 
-// The answer of a file server holding content to a request for "bytes=N-".
+// The answer of a file server holding content.
 Reply fileReply(const Request &request, const QByteArray &content, Serve serve) {
     Reply reply;
-    const QByteArray range = request.header("Range");
+    if (serve == Serve::Moved && !request.target.startsWith("/moved")) {
+        reply.status = 302;
+        reply.headers = {{"Location", "/moved" + request.target}};
+        return reply;
+    }
+    const quint16 version = qChecksum(content);
+    const QByteArray tag = '"' + QByteArray::number(version) + '"';
+    const QByteArray date =
+        QDateTime::fromSecsSinceEpoch(version).toString(Qt::RFC2822Date).toLatin1();
+    reply.headers = {{"Last-Modified", date}};
+    if (serve != Serve::Dated) reply.headers.append({"ETag", tag});
+    const QByteArray ifRange = request.header("If-Range");
+    const bool sameVersion = ifRange.isEmpty() || ifRange == tag || ifRange == date;
+    const QByteArray range = sameVersion ? request.header("Range") : QByteArray();
     const qsizetype from = range.mid(6, range.indexOf('-') - 6).toLongLong();
     const QByteArray size = QByteArray::number(content.size());
     if (serve == Serve::NotFound) {
         reply.status = 404;
         reply.body = "not here";
+    } else if (serve == Serve::Empty) {
+        reply.status = 204;
     } else if (serve == Serve::IgnoreRange || range.isEmpty()) {
         reply.body = content;
     } else if (from >= content.size()) {
         reply.status = 416;
-        reply.headers = {{"Content-Range", "bytes */" + size}};
+        reply.headers.append({"Content-Range", "bytes */" + size});
         reply.body = "<html>416</html>";
     } else {
         const qsizetype start = serve == Serve::WrongRange ? from / 2 : from;
+        const qsizetype end = serve == Serve::Short ? from + 1000 : content.size();
         reply.status = 206;
-        reply.headers = {{"Content-Range", "bytes " + QByteArray::number(start) + '-' +
-                                               QByteArray::number(content.size() - 1) + '/' +
-                                               size}};
-        reply.body = content.mid(start);
+        reply.headers.append({"Content-Range", "bytes " + QByteArray::number(start) + '-' +
+                                                   QByteArray::number(end - 1) + '/' + size});
+        reply.body = content.mid(start, end - start);
+    }
+    if (serve == Serve::Cut) {  // a chunk's size line, then the connection closes
+        reply.headers.emplace_back("Transfer-Encoding", "chunked");
+        reply.announceLength = false;
+        reply.body = QByteArray::number(reply.body.size(), 16) + "\r\n";
     }
     return reply;
 }
@@ -132,6 +156,19 @@ protected:
         return service;
     }
 
+    // Leaves the first bytes of another version of the file, as a run broken off there does.
+    void interruptedRun(Serve how, qsizetype bytes) {
+        server.setResponder([how, bytes](const Request &request) {
+            Reply reply = fileReply(request, randomBytes(5000, 8), how);
+            reply.ending = Reply::Ending::DropMidBody;
+            reply.dropAfterBytes = bytes;
+            return reply;
+        });
+        Events events;
+        ASSERT_TRUE(download(events)->startAsynchronous());
+        ASSERT_TRUE(waitEnded(events));
+    }
+
     QString destination() const { return dir.filePath(QStringLiteral("setup.dmg")); }
     QString temporary() const { return destination() + QStringLiteral(".TempDownload"); }
     QByteArray lastRange() const { return server.requests().last().header("Range"); }
@@ -182,33 +219,47 @@ TEST_F(MZDownloadWebServiceTest, ResumesFromThePartialFileAndCountsItInTheProgre
 }
 
 TEST_F(MZDownloadWebServiceTest, AnswersThatDoNotContinueThePartialFile) {
+    constexpr qint64 Refused = MZWebServiceError::UnexpectedResponse;
     const struct {
         const char *name;
         Serve serve;
         qsizetype partial;
-        bool finishes;
+        bool older;    // the partial file is an earlier version's, left by an interrupted run
+        qint64 error;  // 0: the download finishes with the file
     } cases[] = {
-        {"whole file instead of the range: start over", Serve::IgnoreRange, 1000, true},
-        {"range from elsewhere: refused", Serve::WrongRange, 1000, false},
-        {"error status: refused", Serve::NotFound, 1000, false},
-        {"nothing left to send: already whole", Serve::Ranged, 5000, true},
+        {"whole file instead of the range: start over", Serve::IgnoreRange, 1000, false, 0},
+        {"nothing left to send: already whole", Serve::Ranged, 5000, false, 0},
+        {"file changed since: start over", Serve::Ranged, 1000, true, 0},
+        {"file changed since, dates only: start over", Serve::Dated, 1000, true, 0},
+        {"redirected: the final answer counts", Serve::Moved, 1000, false, 0},
+        {"range from elsewhere: refused", Serve::WrongRange, 1000, false, Refused},
+        {"range short of the end: refused", Serve::Short, 1000, false, Refused},
+        {"no content: refused", Serve::Empty, 1000, false, Refused},
+        {"error status: refused", Serve::NotFound, 1000, false, Refused},
+        {"chunked body cut off: the transfer error", Serve::Cut, 1000, false,
+         QNetworkReply::RemoteHostClosedError},
     };
     for (const auto &c : cases) {
         QFile::remove(destination());
-        writeFile(temporary(), content.left(c.partial));
+        QFile::remove(temporary());
+        if (c.older) {
+            interruptedRun(c.serve, c.partial);
+        } else {
+            writeFile(temporary(), content.left(c.partial));
+        }
         serve(c.serve);
         Events events;
         auto service = download(events);
         ASSERT_TRUE(service->startAsynchronous()) << c.name;
         ASSERT_TRUE(waitEnded(events)) << c.name;
-        if (c.finishes) {
+        EXPECT_EQ(events.error.value_or(Error()).code(), c.error) << c.name;
+        if (c.error == 0) {
             EXPECT_EQ(readFile(destination()), content) << c.name;
+            EXPECT_FALSE(QFile::exists(temporary())) << c.name;
         } else {
-            EXPECT_EQ(events.error, MZWebServiceError::error(MZWebServiceError::UnexpectedResponse))
-                << c.name;
             EXPECT_EQ(readFile(temporary()), content.left(c.partial)) << c.name;
             EXPECT_FALSE(QFile::exists(destination())) << c.name;
-            EXPECT_EQ(events.log.last(), "fail 105") << c.name;
+            EXPECT_EQ(events.log.last(), QStringLiteral("fail %1").arg(c.error)) << c.name;
         }
     }
 }
