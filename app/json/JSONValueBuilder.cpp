@@ -64,8 +64,7 @@ bool JSONValueBuilder::Dictionary::insert(QString &&key, const char *written,
     }
     // Two quotes around one byte per code unit: the key stood as its own bytes.
     const bool plain = *written == '"' && key.size() + 2 == writtenEnd - written;
-    const MapNode node =
-        placeBySearch(m_shape ? m_extra : m_map, std::move(key), std::move(value));
+    const MapNode node = placeBySearch(m_shape ? m_extra : m_map, std::move(key), std::move(value));
     if (m_learning) {
         *takeNodes(1) = {node, plain ? written + 1 : nullptr};
     }

@@ -142,11 +142,8 @@ class JSONValueBuilder::Dictionary {
 public:
     // depth: how deep the dictionary is nested; records of one kind sit at one depth.
     Dictionary(JSONValueBuilder &builder, int depth)
-        : m_shapes(builder.m_shapes),
-          m_nodes(builder.m_memberNodes),
-          m_inUse(builder.m_memberNodesInUse),
-          m_base(m_inUse),
-          m_depth(depth) {}
+        : m_shapes(builder.m_shapes), m_nodes(builder.m_memberNodes),
+          m_inUse(builder.m_memberNodesInUse), m_base(m_inUse), m_depth(depth) {}
     ~Dictionary() { m_inUse = m_base; }
     Dictionary(const Dictionary &) = delete;
     Dictionary &operator=(const Dictionary &) = delete;
@@ -207,8 +204,7 @@ private:
     MemberNode *takeNodes(size_t count);
     void placeInShape(size_t index, QVariant &&value);
     void dropKeysNotRead();
-    static MapNode placeBySearch(std::map<QString, QVariant> &map, QString &&key,
-                                 QVariant &&value);
+    static MapNode placeBySearch(std::map<QString, QVariant> &map, QString &&key, QVariant &&value);
     void learn();
     int indexOf(MapNode node) const;
 
