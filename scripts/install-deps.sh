@@ -5,8 +5,8 @@
 #   package   what making and checking the Debian package needs (scripts/package.sh)
 # Only missing packages are installed, so a second run is quick and needs no network.
 # Nothing listed here may start or enable a service on the person's machine: servers and peers
-# that the tests and benchmarks run (nginx, interception-tools) are unpacked into the cache by
-# scripts/fetch-tools.sh instead.
+# that the tests and benchmarks run (nginx, interception-tools, the X server of the test virtual
+# machine) are unpacked into the cache by scripts/fetch-tools.sh instead.
 # Usage: scripts/install-deps.sh KIND...
 set -euo pipefail
 
@@ -32,8 +32,8 @@ test=(
   # tests only: the desktops the front-window watcher is tried on, and the system bus of the
   # launcher's real-polkit test (none of them starts or enables a service)
   openbox mutter sway xwayland dbus-daemon
-  # the X client of the desktop tests in the virtual machine (the X server there is fetched
-  # into the cache by scripts/vm-desktop-fetch.sh, never installed)
+  # the X client of the desktop tests in the virtual machine (the X server there is unpacked
+  # into the cache by scripts/fetch-tools.sh, never installed)
   libxkbcommon-x11-dev
 )
 package=(

@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
 # Makes sure the desktop that the test virtual machine runs is at hand, and prints two folders,
 # one a line:
-#   Debian's X server with its dummy video and libinput input drivers (and libxcvt0, which only
-#   the server uses), fetched with apt-get download and unpacked with dpkg-deb -x: installing
-#   xserver-xorg-core would bring udev's service along. Run from there, with
-#   LD_LIBRARY_PATH=<folder>/usr/lib/x86_64-linux-gnu and -modulepath <folder>/usr/lib/xorg/modules.
-#   A Wine prefix made once by this machine's Wine, owned by whoever ran this.
-# Both are kept in the cache outside the tree (~/.cache/velmora-vm-desktop), a folder per
-# version; the rest of the desktop
-# (Wine, xkbcomp, the keyboard layouts) is this machine's own.
+#   Debian's X server with its dummy video and libinput input drivers, unpacked into the cache
+#   by scripts/fetch-tools.sh (installing it would bring udev's service along). Run from there,
+#   with LD_LIBRARY_PATH=<folder>/usr/lib/x86_64-linux-gnu and
+#   -modulepath <folder>/usr/lib/xorg/modules.
+#   A Wine prefix made once by this machine's Wine, owned by whoever ran this, kept in the cache
+#   outside the tree (~/.cache/velmora-vm-desktop/wine), a folder per Wine version.
+# The rest of the desktop (Wine, xkbcomp, the keyboard layouts) is this machine's own.
 # Exits 77 when they cannot be had (no Wine here, or no package mirror and nothing cached).
 # Usage: scripts/vm-desktop-fetch.sh
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/velmora-vm-desktop
-packages=(xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-input-libinput libxcvt0)
 
 log() { echo "vm-desktop-fetch: $*" >&2; }
 unavailable() {
@@ -22,35 +21,10 @@ unavailable() {
   exit 77
 }
 
-# The versions apt would install, as one folder name; empty when apt does not know them.
-versions() {
-  apt-cache policy "${packages[@]}" 2>/dev/null | awk '
-    /^[^ ]/ { sub(":$", ""); name = $0 }
-    /Candidate:/ && $2 != "(none)" { found = found sep name "_" $2; sep = "+"; n++ }
-    END { if (n == count) print found }' count=${#packages[@]}
-}
-
 xserver() {
-  local wanted dir work
-  wanted=$(versions | tr ':' '-')
-  dir=$cache/xorg/$wanted
-  if [ -n "$wanted" ] && [ ! -x "$dir/usr/lib/xorg/Xorg" ]; then
-    mkdir -p "$cache/xorg"
-    work=$(mktemp -d "$cache/xorg/fetch.XXXXXX")
-    log "fetching ${packages[*]}"
-    if (cd "$work" && apt-get download -q "${packages[@]}" >&2); then
-      for deb in "$work"/*.deb; do dpkg-deb -x "$deb" "$work/root"; done
-      rm -rf "$dir" && mv "$work/root" "$dir"
-      # Older versions are of no more use.
-      find "$cache/xorg" -mindepth 1 -maxdepth 1 -type d ! -path "$dir" ! -path "$work" \
-        -exec rm -rf {} +
-    fi
-    rm -rf "$work"
-  fi
-  # Whatever is there, also when apt could not be reached.
-  [ -x "$dir/usr/lib/xorg/Xorg" ] || dir=$(ls -1dt "$cache"/xorg/*/usr/lib/xorg/Xorg 2>/dev/null |
-    head -1 | sed 's|/usr/lib/xorg/Xorg$||')
-  [ -n "$dir" ] || unavailable "no X server in $cache/xorg and none could be fetched"
+  local dir
+  dir=$("$root/scripts/fetch-tools.sh" xorg)/xorg
+  [ -x "$dir/usr/lib/xorg/Xorg" ] || unavailable "no X server in $dir and none could be fetched"
   echo "$dir"
 }
 

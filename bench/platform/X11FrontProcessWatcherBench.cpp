@@ -54,11 +54,11 @@ void blockingLookup(benchmark::State &state, const QByteArray &display) {
             xcb_get_property_reply(c,
                                    xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1),
                                    nullptr);
-        const xcb_res_client_id_spec_t spec{*static_cast<xcb_window_t *>(
-                                                xcb_get_property_value(active)),
-                                            XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        const xcb_res_client_id_spec_t wanted{*static_cast<xcb_window_t *>(
+                                                  xcb_get_property_value(active)),
+                                              XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
         xcb_res_query_client_ids_reply_t *ids =
-            xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr);
+            xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &wanted), nullptr);
         const auto value = xcb_res_query_client_ids_ids_iterator(ids);
         benchmark::DoNotOptimize(
             ProcessName::ofPid(pid_t(*xcb_res_client_id_value_value(value.data))));

@@ -293,8 +293,8 @@ unsigned int X11FrontProcessWatcher::send(Query query, xcb_window_t window) {
     case Query::Pointer:
         return xcb_query_pointer(c, window).sequence;
     case Query::ClientPid: {
-        const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        return xcb_res_query_client_ids(c, 1, &spec).sequence;
+        const xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        return xcb_res_query_client_ids(c, 1, &wanted).sequence;
     }
     case Query::WindowPid:
         return property(m_atoms.pid, 1);

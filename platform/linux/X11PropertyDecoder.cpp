@@ -40,8 +40,8 @@ std::optional<pid_t> X11PropertyDecoder::clientPid(const xcb_res_query_client_id
     if (!reply) return std::nullopt;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(reply); ids.rem > 0;
          xcb_res_client_id_value_next(&ids)) {
-        if (ids.data->spec.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID ||
-            xcb_res_client_id_value_value_length(ids.data) < 1)
+        const auto &[client, length] = *ids.data;
+        if (client.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID || length < sizeof(uint32_t))
             continue;
         return plausiblePid(*xcb_res_client_id_value_value(ids.data));
     }

@@ -16,8 +16,8 @@
 
 namespace {
 
-// A boot keyboard (modifier bits, a reserved byte, six keys, five LEDs), as the USB HID
-// specification describes it; with a pointer, a button byte and X, Y and wheel follow in a
+// A boot keyboard (modifier bits, a reserved byte, six keys, five LEDs), laid out as USB HID's
+// boot protocol has it; with a pointer, a button byte and X, Y and wheel follow in a
 // physical collection, in the same report, so the kernel makes one device of it.
 const std::vector<uint8_t> KeyboardDescriptor = {
     0x05, 0x01, 0x09, 0x06, 0xa1, 0x01,              // Generic Desktop, Keyboard, Application
