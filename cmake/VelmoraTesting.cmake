@@ -13,6 +13,8 @@ function(velmora_add_test name)
     set(ARG_LABEL unit)
   endif()
   add_executable(${name} ${ARG_SOURCES})
+  # Test helpers are reached from the repository root ("tests/support/XvfbServer.h").
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE velmora_test_main_gui)
   else()

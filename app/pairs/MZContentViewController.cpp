@@ -5,9 +5,9 @@
 
 #include "pairs/MZPairViewController.h"
 #include "pairs/PairStore.h"
-#include "remap/KeyComboText.h"
-#include "remap/MZFlipView.h"
-#include "remap/MZRecorderControl.h"
+#include "recorder/KeyComboText.h"
+#include "recorder/MZFlipView.h"
+#include "recorder/MZRecorderControl.h"
 #include "ui_MZContentViewController.h"
 
 namespace {

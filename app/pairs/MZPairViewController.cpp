@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "remap/MZRecorderControl.h"
+#include "recorder/MZRecorderControl.h"
 #include "ui_MZPairViewController.h"
 
 namespace {

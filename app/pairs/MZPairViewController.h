@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "remap/MZRecorderControlDelegate.h"
+#include "recorder/MZRecorderControlDelegate.h"
 
 namespace Ui {
 class MZPairViewController;

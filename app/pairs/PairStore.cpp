@@ -2,7 +2,7 @@
 
 #include <QSettings>
 
-#include "remap/KeyComboText.h"
+#include "recorder/KeyComboText.h"
 
 const QString PairStore::SettingsGroup = QStringLiteral("pairs");
 

@@ -2,8 +2,8 @@
 
 #include <QSettings>
 
-#include "remap/KeyComboText.h"
-#include "remap/MZRecorderControl.h"
+#include "recorder/KeyComboText.h"
+#include "recorder/MZRecorderControl.h"
 #include "remap/SlotComboStore.h"
 #include "remap/SlotNaming.h"
 #include "ui_MZDotaContentViewController.h"

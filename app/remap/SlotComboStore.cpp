@@ -4,7 +4,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-#include "remap/KeyComboText.h"
+#include "recorder/KeyComboText.h"
 
 const QString SlotComboStore::SettingsGroup = QStringLiteral("slots");
 const QString SlotComboStore::LegacySettingsKey = QStringLiteral("slotKeyCombos");

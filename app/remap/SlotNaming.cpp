@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "remap/VirtualKeyTable.h"
+#include "recorder/VirtualKeyTable.h"
 
 namespace {
 

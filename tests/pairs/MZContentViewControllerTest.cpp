@@ -2,17 +2,13 @@
 
 #include <QPointer>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
 
 #include <vector>
 
 #include "pairs/MZContentViewController.h"
 #include "pairs/MZPairViewController.h"
-#include "remap/MZDotaContentViewController.h"
-#include "remap/MZRecorderControl.h"
-#include "shell/MainWindow.h"
+#include "recorder/MZRecorderControl.h"
 #include "tests/support/TemporarySettings.h"
 
 namespace {
@@ -163,32 +159,6 @@ TEST(MZContentViewControllerRow, OutlivingItsListItsButtonsDoNothing) {
     click(row.get(), "closeButton");
     click(row.get(), "appendButton");
     EXPECT_TRUE(row->isVisible());
-}
-
-TEST(MZContentViewControllerSubclass, TheSlotPanelMakesNoRow) {
-    TemporarySettings settings;
-    MZDotaContentViewController panel;
-    panel.show();
-    EXPECT_TRUE(panel.items().isEmpty());
-    EXPECT_EQ(panel.desktopView(), nullptr);
-    EXPECT_TRUE(panel.findChildren<MZPairViewController *>().isEmpty());
-}
-
-TEST(MZContentViewControllerInWindow, APersonReachesThePairsTabAndEditsTheList) {
-    TemporarySettings settings;
-    MainWindow window;
-    window.show();
-    auto *tabs = window.findChild<QTabWidget *>();
-    ASSERT_EQ(tabs->tabText(1), QStringLiteral("Pair&s"));
-    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
-    auto *list = tabs->currentWidget()->findChild<MZContentViewController *>();
-    ASSERT_TRUE(list && list->items().first()->isVisible());
-
-    click(list->items().first(), "appendButton");
-    click(list->items().first(), "closeButton");
-    click(list->items().first(), "closeButton");
-    finishClick();
-    EXPECT_EQ(list->items().size(), 9);
 }
 
 }  // namespace

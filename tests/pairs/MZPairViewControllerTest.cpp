@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "pairs/MZPairViewController.h"
-#include "remap/MZRecorderControl.h"
+#include "recorder/MZRecorderControl.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <QTest>
 
 #include "keymap/RemapDecision.h"
+#include "pairs/MZPairViewController.h"
+#include "recorder/MZRecorderControl.h"
+#include "recorder/VirtualKeyTable.h"
 #include "remap/MZDotaContentViewController.h"
-#include "remap/MZFlipView.h"
-#include "remap/MZRecorderControl.h"
 #include "remap/SlotComboStore.h"
-#include "remap/VirtualKeyTable.h"
 #include "tests/support/TemporarySettings.h"
 
 namespace {
@@ -195,6 +195,13 @@ TEST_F(MZDotaContentViewControllerTest, UnreadableLinesAreSaidAndKeptUntilTheirS
     EXPECT_FALSE(panel.control5()->note().isEmpty());
 }
 
-TEST(MZFlipView, IsFlipped) { EXPECT_TRUE(MZFlipView().isFlipped()); }
+TEST(MZContentViewControllerSubclass, TheSlotPanelMakesNoRow) {
+    TemporarySettings settings;
+    MZDotaContentViewController panel;
+    panel.show();
+    EXPECT_TRUE(panel.items().isEmpty());
+    EXPECT_EQ(panel.desktopView(), nullptr);
+    EXPECT_TRUE(panel.findChildren<MZPairViewController *>().isEmpty());
+}
 
 }  // namespace

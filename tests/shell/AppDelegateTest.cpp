@@ -1,6 +1,6 @@
 #include "platform/UrlOpener.h"
+#include "recorder/MZRecorderControl.h"
 #include "remap/MZDotaContentViewController.h"
-#include "remap/MZRecorderControl.h"
 #include "shell/AppDelegate.h"
 #include "shell/VelmoraTray.h"
 #include "tests/support/FakeEventTap.h"

@@ -1,4 +1,4 @@
-#include "remap/VirtualKeyTable.h"
+#include "recorder/VirtualKeyTable.h"
 
 #include "keymap/KeyCodeTable.h"
 

@@ -1,7 +1,7 @@
-#include "remap/KeyComboText.h"
+#include "recorder/KeyComboText.h"
 
 #include "keymap/ModifierFlags.h"
-#include "remap/VirtualKeyTable.h"
+#include "recorder/VirtualKeyTable.h"
 
 #include <QCoreApplication>
 

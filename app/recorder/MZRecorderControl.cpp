@@ -1,4 +1,4 @@
-#include "remap/MZRecorderControl.h"
+#include "recorder/MZRecorderControl.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -14,9 +14,9 @@
 
 #include "keymap/KeyCodeTable.h"
 #include "keymap/ModifierFlags.h"
-#include "remap/KeyComboText.h"
-#include "remap/MZRecorderControlDelegate.h"
-#include "remap/VirtualKeyTable.h"
+#include "recorder/KeyComboText.h"
+#include "recorder/MZRecorderControlDelegate.h"
+#include "recorder/VirtualKeyTable.h"
 
 namespace {
 

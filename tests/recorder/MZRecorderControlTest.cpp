@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "remap/MZRecorderControl.h"
-#include "remap/MZRecorderControlDelegate.h"
+#include "recorder/MZRecorderControl.h"
+#include "recorder/MZRecorderControlDelegate.h"
 
 namespace {
 

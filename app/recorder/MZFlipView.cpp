@@ -1,3 +1,3 @@
-#include "remap/MZFlipView.h"
+#include "recorder/MZFlipView.h"
 
 MZFlipView::MZFlipView(QWidget *parent) : QWidget(parent) {}

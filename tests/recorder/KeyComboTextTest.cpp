@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "keymap/ModifierFlags.h"
-#include "remap/KeyComboText.h"
+#include "recorder/KeyComboText.h"
 
 namespace {
 
