@@ -21,7 +21,7 @@ void ChatPause::reset() {
 bool ChatPause::feed(uint32_t eventType, uint16_t keyCode) {
     if (!m_enabled) return false;
     const bool wasPaused = m_paused;
-    const bool keyDown = eventType == 10;
+    const bool keyDown = eventType == KeyDownEvent;
     if (isEnter(keyCode)) {
         if (keyDown && !m_enterHeld) m_paused = !m_paused;
         m_enterHeld = keyDown;

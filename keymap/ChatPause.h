@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "keymap/VirtualKeyCodes.h"
+
 // Whether the game's chat is open, followed from the game's own key events so that the tap
 // can let typed text through unchanged: Enter opens the chat, Enter or Escape closes it.
 // Plain data, fed by the tap callback on the key path: no Qt, no allocation, no locks.
@@ -10,14 +12,13 @@ class ChatPause {
 public:
     static constexpr uint16_t ReturnKeyCode = 0x24;
     static constexpr uint16_t KeypadEnterKeyCode = 0x4C;
-    static constexpr uint16_t EscapeKeyCode = 0x35;
 
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled);
     bool isPaused() const { return m_paused; }
     void reset();
 
-    // One key event of the game in front (10 key down, 11 key up). True when the event
+    // One key event of the game in front (KeyDownEvent or KeyUpEvent). True when the event
     // belongs to the chat and must pass unchanged: every event while the chat is open,
     // and the Enter or Escape that opens or closes it. An Enter held down opens or closes
     // the chat once, however often it repeats.

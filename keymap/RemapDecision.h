@@ -3,6 +3,7 @@
 #include "keymap/ChatPause.h"
 #include "keymap/KeyCombo.h"
 #include "keymap/KeyPair.h"
+#include "keymap/VirtualKeyCodes.h"
 
 #include <array>
 #include <cstdint>
@@ -29,10 +30,6 @@ using SlotCombos = std::array<KeyCombo, 6>;
 inline constexpr std::array<uint16_t, 6> SlotTargetKeyCodes = {83, 84, 86, 87, 89, 91};
 
 inline constexpr std::u16string_view GameNamePrefix = u"Warcraft III";
-
-// Key down and key up, the event types the decision remaps.
-inline constexpr uint32_t KeyDownEvent = 10;
-inline constexpr uint32_t KeyUpEvent = 11;
 
 // Empty recorders (code -1) become rows that match no key event.
 SlotTable makeSlotTable(const SlotCombos &combos);

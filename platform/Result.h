@@ -16,8 +16,8 @@ struct Failure {
 };
 
 // The platform layer's way to report failure: a value, or the Failure that kept it from
-// being made. The design's own error objects (foundation/Error.h) are for what the design
-// reports; everything below it returns a Result.
+// being made. The error objects of foundation/Error.h are for the JSON reader and the web
+// services, whose callers inspect domains and codes; everything else returns a Result.
 template <typename T>
 class [[nodiscard]] Result {
 public:

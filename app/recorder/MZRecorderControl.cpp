@@ -14,13 +14,13 @@
 
 #include "keymap/KeyCodeTable.h"
 #include "keymap/ModifierFlags.h"
+#include "keymap/VirtualKeyCodes.h"
 #include "recorder/KeyComboText.h"
 #include "recorder/MZRecorderControlDelegate.h"
 #include "recorder/VirtualKeyTable.h"
 
 namespace {
 
-constexpr int64_t EscapeKeyCode = 0x35;
 const QColor MarkColour(0xf9, 0xa8, 0x25);
 // Without key-only, one of these must be held: Shift alone only makes a capital letter.
 constexpr uint64_t CommandLikeFlags =
@@ -190,7 +190,7 @@ void MZRecorderControl::focusOutEvent(QFocusEvent *event) {
 void MZRecorderControl::record(const QKeyEvent &event) {
     const std::optional<KeyCombo> candidate = keyComboForEvent(event);
     // A modifier alone, or a key we cannot name, keeps the field waiting for a real key.
-    if (!candidate || VirtualKeyTable::isModifierKey(uint16_t(candidate->code))) return;
+    if (!candidate || isModifierKeyCode(uint16_t(candidate->code))) return;
     if (candidate->code == EscapeKeyCode && !m_escapeKeysRecord) {
         stopRecording();
         return;

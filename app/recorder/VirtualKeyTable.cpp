@@ -168,7 +168,3 @@ std::optional<uint16_t> VirtualKeyTable::fromName(QStringView name) {
     if (!ok || code > 0xFFFF) return std::nullopt;
     return uint16_t(code);
 }
-
-bool VirtualKeyTable::isModifierKey(uint16_t virtualCode) {
-    return virtualCode >= 0x36 && virtualCode <= 0x3F;
-}

@@ -16,6 +16,4 @@ public:
     // The code of a name as name() gives it, letter case and spaces aside, or "Key <code>"
     // for any code; none for anything else.
     static std::optional<uint16_t> fromName(QStringView name);
-    // Shift, Control, Option/Alt, Command/Super (either side), caps lock and fn.
-    static bool isModifierKey(uint16_t virtualCode);
 };

@@ -8,7 +8,7 @@ constexpr uint32_t Down = 10;
 constexpr uint32_t Up = 11;
 constexpr uint16_t Enter = ChatPause::ReturnKeyCode;
 constexpr uint16_t KeypadEnter = ChatPause::KeypadEnterKeyCode;
-constexpr uint16_t Escape = ChatPause::EscapeKeyCode;
+constexpr uint16_t Escape = EscapeKeyCode;
 constexpr uint16_t Q = 12;
 
 // The second Enter down is an auto-repeat of the first.

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-// One keyboard event as the event tap hands it to its callback. Abstract so that the tap
-// can hand over its own event records without copying, and tests can observe reads.
+// One keyboard event as the event tap hands it to its callback. The tap builds a small one on
+// its stack for each key; the interface is abstract so that tests can observe what the
+// callback reads and hand back replacements of their own.
 class TapEvent {
 public:
     // Event types the tap callback distinguishes; anything else is a notification.
