@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QSettings>
 
+#include "keymap/RemapDecision.h"
 #include "pairs/MZPairViewController.h"
 #include "pairs/PairStore.h"
 #include "recorder/KeyComboText.h"
@@ -95,8 +96,14 @@ void MZContentViewController::refreshNote() {
     for (qsizetype i = 0; i < m_items.size(); ++i)
         if (const auto kept = m_unreadable.constFind(m_items[i]); kept != m_unreadable.cend())
             unreadable << QString::number(i + 1) + QLatin1Char('=') + *kept;
-    const QString note =
-        KeyComboText::unreadableNote(PairStore::SettingsGroup, unreadable + m_strays);
+    QStringList notes{
+        KeyComboText::unreadableNote(PairStore::SettingsGroup, unreadable + m_strays)};
+    // The broker's table has a fixed size; rows past it are kept but must not look as if they work.
+    if (keyPairs().size() > MaxPairs)
+        notes << tr("Only the first %1 complete pairs remap; the rows after them do nothing.")
+                     .arg(MaxPairs);
+    notes.removeAll(QString());
+    const QString note = notes.join(QLatin1Char('\n'));
     ui->problemNote->setText(note);
     ui->problemNote->setVisible(!note.isEmpty());
 }

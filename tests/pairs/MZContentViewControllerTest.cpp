@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
 #include <vector>
 
+#include "keymap/RemapDecision.h"
 #include "pairs/MZContentViewController.h"
 #include "pairs/MZPairViewController.h"
+#include "pairs/PairStore.h"
 #include "recorder/MZRecorderControl.h"
 #include "tests/support/TemporarySettings.h"
 
@@ -148,6 +151,21 @@ TEST_F(MZContentViewControllerTest, RowsAreKeptAndTheCompleteOnesHandedOn) {
     MZContentViewController again;
     ASSERT_EQ(again.items().size(), 10);
     EXPECT_EQ(again.items()[9]->originalControl()->keyCombo(), W);
+}
+
+TEST(MZContentViewControllerRows, PastTheBrokersTableTheyAreKeptAndSaidToDoNothing) {
+    TemporarySettings settings;
+    std::vector<PairStore::Row> rows(MaxPairs + 1, {{{0, 12}, {0, 13}}, {}});
+    {
+        QSettings written;
+        PairStore::save(written, rows);
+    }
+    MZContentViewController list;
+    list.show();
+    EXPECT_EQ(list.keyPairs().size(), MaxPairs + 1);
+    const auto *note = list.findChild<QLabel *>(QStringLiteral("problemNote"));
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral("Only the first 64 complete pairs remap")));
 }
 
 TEST(MZContentViewControllerRow, OutlivingItsListItsButtonsDoNothing) {
