@@ -145,9 +145,7 @@ void XdgUrlOpener::openUrl(const QUrl &url) {
 std::optional<XdgUrlOpener::Command> XdgUrlOpener::commandFor(const QUrl &url,
                                                               const Context &context,
                                                               QString *whyNot) {
-    const QString scheme = url.scheme();
-    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
-    if (!url.isValid() || !web || url.host().isEmpty())
+    if (!isWebAddress(url))
         return refuse(whyNot, QStringLiteral("only http and https addresses are opened"));
     const QString path = context.environment.value(QStringLiteral("PATH"), SafePath);
     const QString program =
