@@ -2,8 +2,6 @@
 
 #include <QLabel>
 #include <QPointer>
-#include <QPushButton>
-#include <QTest>
 
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "pairs/PairStore.h"
 #include "recorder/MZRecorderControl.h"
 #include "tests/support/TemporarySettings.h"
+#include "tests/support/WidgetInput.h"
 
 namespace {
 
@@ -20,15 +19,6 @@ int deallocs = 0;
 
 void countDeallocs(QtMsgType type, const QMessageLogContext &, const QString &message) {
     if (type == QtInfoMsg && message == QLatin1String("dealloc")) ++deallocs;
-}
-
-void click(MZPairViewController *row, const char *buttonName) {
-    QTest::mouseClick(row->findChild<QPushButton *>(buttonName), Qt::LeftButton);
-}
-
-void type(MZRecorderControl *recorder, Qt::Key key) {
-    QTest::mouseClick(recorder, Qt::LeftButton);
-    QTest::keyClick(recorder, key);
 }
 
 // Rows destroyed "later" are destroyed here.

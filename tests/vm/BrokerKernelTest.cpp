@@ -7,6 +7,7 @@
 #include "platform/linux/BrokerProcess.h"
 #include "platform/linux/BrokerTap.h"
 #include "platform/linux/broker/LinuxBrokerDevices.h"
+#include "tests/keymap/PlayingState.h"
 #include "tests/vm/ConsoleKeyboard.h"
 #include "tests/vm/EventNodeReader.h"
 #include "tests/vm/FakeKeyboard.h"
@@ -35,27 +36,6 @@ using Keys = std::vector<std::pair<uint16_t, int32_t>>;
 
 const QString VirtualKeyboard = QString::fromLatin1(LinuxBrokerDevices::VirtualKeyboardName);
 const QString VirtualPointer = QString::fromLatin1(LinuxBrokerDevices::VirtualPointerName);
-
-// Slot keys Z, X, Q, W, E, R (virtual codes 6, 7, 12, 13, 14, 15) for slots 1 to 6.
-constexpr uint16_t SlotKeys[] = {KEY_Z, KEY_X, KEY_Q, KEY_W, KEY_E, KEY_R};
-constexpr uint16_t SlotVirtualKeys[] = {6, 7, 12, 13, 14, 15};
-constexpr uint16_t KeypadKeys[] = {KEY_KP1, KEY_KP2, KEY_KP4, KEY_KP5, KEY_KP7, KEY_KP8};
-
-RemapState playing() {
-    RemapState state;
-    state.remapSwitch = state.gameInFront = true;
-    SlotCombos combos;
-    for (size_t slot = 0; slot < combos.size(); ++slot) combos[slot] = {0, SlotVirtualKeys[slot]};
-    state.slotTable = makeSlotTable(combos);
-    return state;
-}
-
-Keys withoutNumLock(const Keys &keys) {
-    Keys rest;
-    std::copy_if(keys.begin(), keys.end(), std::back_inserter(rest),
-                 [](const auto &key) { return key.first != KEY_NUMLOCK; });
-    return rest;
-}
 
 // Taken by the broker: nobody else can grab it.
 bool isTaken(const QString &node) { return !EventNodeReader(node).tryGrab(); }
@@ -117,7 +97,6 @@ protected:
         for (const std::string &fault : output->tracker().faults()) failure << "; " << fault;
         return failure;
     }
-    Keys outputKeys() { return withoutNumLock(output->tracker().keys()); }
     void expectNoKeyDown() {
         EXPECT_TRUE(pumpUntil([&] { return !output->tracker().anyKeyDown(); }))
             << "a key of the virtual keyboard stayed down";
@@ -130,7 +109,7 @@ protected:
         });
     }
 
-    RemapState state = playing();
+    RemapState state = qOnSlot3();
     ConsoleKeyboard console;
     std::unique_ptr<FakeKeyboard> keyboard;
     std::unique_ptr<BrokerTap> tap;
@@ -148,18 +127,6 @@ TEST_F(BrokerKernelTest, GrabbedKeyboardReachesOthersOnlyThroughTheVirtualKeyboa
     other.drain();
     EXPECT_EQ(other.tracker().keyEventCount(), 0u);
     EXPECT_EQ(console.take(), "aq");
-}
-
-TEST_F(BrokerKernelTest, SixSlotsTypeTheirKeypadDigits) {
-    for (size_t slot = 0; slot < std::size(SlotKeys); ++slot) {
-        SCOPED_TRACE(slot + 1);
-        output->tracker().clear();
-        keyboard->tap(SlotKeys[slot]);
-        ASSERT_TRUE(awaitOutput(KeypadKeys[slot], 0));
-        EXPECT_EQ(outputKeys(), (Keys{{KeypadKeys[slot], 1}, {KeypadKeys[slot], 0}}));
-    }
-    EXPECT_TRUE(pumpUntil([&] { return console.take() == "124578"; }));
-    expectNoKeyDown();
 }
 
 TEST_F(BrokerKernelTest, UnplugMidPressLeavesNoKeyDown) {

@@ -6,6 +6,7 @@
 #include "platform/linux/BrokerTap.h"
 #include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
+#include "tests/keymap/PlayingState.h"
 
 #include <QCoreApplication>
 
@@ -26,10 +27,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "no tap: %s\n", qPrintable(tap.failure().message));
         return 1;
     }
-    RemapState state;
-    state.remapSwitch = state.gameInFront = true;
-    state.slotTable = makeSlotTable({KeyCombo{}, KeyCombo{}, KeyCombo{0, 12}});  // Q
-    (*tap)->setRemapState(state);
+    (*tap)->setRemapState(qOnSlot3());
     std::printf("ready\n");
     std::fflush(stdout);
     QuitSignalHandler quit;

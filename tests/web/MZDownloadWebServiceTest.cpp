@@ -306,16 +306,12 @@ TEST_F(MZDownloadWebServiceTest, AnExistingDestinationIsKeptOrReplaced) {
     EXPECT_EQ(server.requests().size(), 1);
 }
 
+// The set-up errors the download shares with every web service are the web service's table.
 TEST_F(MZDownloadWebServiceTest, SetUpFailuresReachTheBlockDuringTheStart) {
-    Events events;
-    auto service = std::make_shared<MZDownloadWebService>();
-    service->startWithHandler(events.downloadBlock());
-    EXPECT_EQ(events.log, QStringList({"error 100 0"}));
-
     QDir(dir.path()).mkdir(QStringLiteral("setup.dmg.TempDownload"));
     Events unwritable;
-    service = download(unwritable);
-    EXPECT_FALSE(service->startAsynchronous());
+    EXPECT_FALSE(download(unwritable)->startAsynchronous());
+    EXPECT_EQ(unwritable.log, QStringList({"error 103 0", "fail 103"}));
     EXPECT_EQ(unwritable.error, Error(QStringLiteral("Create File Fail!"), 103));
     EXPECT_TRUE(server.requests().isEmpty());
 }
