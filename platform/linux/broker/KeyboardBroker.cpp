@@ -24,6 +24,8 @@ KeyboardBroker::~KeyboardBroker() = default;
 
 void KeyboardBroker::run(int stopFd) {
     enum Slot { Socket, Stop, Watch, Seat, Tap };
+    // One clock reading a turn, taken after the wait: it may cost a system call per key.
+    Clock::time_point now = Clock::now();
     for (;;) {
         m_fds.clear();
         m_fds.push_back({m_channel.fd(), POLLIN, 0});
@@ -31,9 +33,9 @@ void KeyboardBroker::run(int stopFd) {
         m_fds.push_back({m_watchFd, POLLIN, 0});
         m_fds.push_back({m_started && m_seat ? m_seat->watchFd() : -1, POLLIN, 0});
         if (m_tap) m_tap->fillPoll(m_fds);
-        if (poll(m_fds.data(), m_fds.size(), pollTimeoutMs(Clock::now())) < 0 && errno != EINTR)
-            break;
-        const Clock::time_point now = Clock::now();
+        // `now` is the last turn's, as old as that turn's work: a wait ends that much late.
+        if (poll(m_fds.data(), m_fds.size(), pollTimeoutMs(now)) < 0 && errno != EINTR) break;
+        now = Clock::now();
         if (m_fds[Stop].revents) break;
         // The state first, for keys that came with it. A start makes the tap, which then has
         // no entries yet.

@@ -95,7 +95,7 @@ KeyboardTap::Keyboard *KeyboardTap::keyboardWithFd(int fd) const {
 }
 
 void KeyboardTap::beat(Clock::time_point now) {
-    m_watchdog.beat();
+    m_watchdog.beat(now);
     if (m_watchdog.tripped() && !m_stalled) recoverFromStall(now);
     if (m_stalled && now >= m_rearmAt) {
         m_stalled = false;

@@ -18,14 +18,16 @@ public:
     TapWatchdog(const TapWatchdog &) = delete;
     TapWatchdog &operator=(const TapWatchdog &) = delete;
 
-    void beat();
+    using Clock = std::chrono::steady_clock;
+
+    // `now` is the loop's own reading: a clock read can cost a system call (on an HPET
+    // clocksource, for one), and the loop reads the clock once a turn.
+    void beat(Clock::time_point now);
     void setArmed(bool armed);
     bool tripped() const { return m_tripped; }
     void reset() { m_tripped = false; }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     void run();
     bool stalled() const;
 
