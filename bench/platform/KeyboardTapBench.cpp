@@ -93,7 +93,7 @@ void BM_KeyboardTap(benchmark::State &state) {
         tap.fillPoll(fds);
         if (poll(fds.data(), fds.size(), 0) <= 0) return;
         tap.serve(fds);
-        tap.beat(Clock::now());
+        tap.beat(KeyboardTap::Clock::now());
     });
 }
 

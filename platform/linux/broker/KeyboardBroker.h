@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/broker/BrokerChannel.h"
+#include "platform/linux/broker/BrokerClock.h"
 #include "platform/linux/broker/BrokerDevices.h"
 #include "platform/linux/broker/KeyboardTap.h"
 #include "platform/linux/broker/RemapHost.h"
@@ -46,7 +47,7 @@ public:
     void run(int stopFd = -1);
 
 private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = BrokerClock;
     enum class Served { Ok, End };
 
     Served serveMessages(Clock::time_point now);

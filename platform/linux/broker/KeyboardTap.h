@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/broker/BrokerClock.h"
 #include "platform/linux/broker/KeyboardSink.h"
 #include "platform/linux/broker/KeyboardSource.h"
 #include "platform/linux/broker/TapEngine.h"
@@ -30,7 +31,7 @@
 // let go.
 class KeyboardTap final : private TapOutput {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = BrokerClock;
     static constexpr std::chrono::milliseconds DefaultStallLimit{1000};
     // Makes the virtual pointer; null when it cannot be made.
     using PointerFactory = std::function<std::unique_ptr<KeyboardSink>()>;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/broker/BrokerClock.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,7 +20,7 @@ public:
     TapWatchdog(const TapWatchdog &) = delete;
     TapWatchdog &operator=(const TapWatchdog &) = delete;
 
-    using Clock = std::chrono::steady_clock;
+    using Clock = BrokerClock;
 
     // `now` is the loop's own reading: a clock read can cost a system call (on an HPET
     // clocksource, for one), and the loop reads the clock once a turn.
