@@ -4,12 +4,10 @@
 // output "ready" once the broker taps, "status TEXT" whenever the tap's status changes, "front
 // NAME" whenever the front application changes and "switch on|off" once a line has taken effect.
 // SIGTERM quits.
-#include "platform/linux/BrokerClient.h"
-#include "platform/linux/BrokerTap.h"
-#include "platform/linux/PrivilegeSplit.h"
 #include "platform/linux/QuitSignalHandler.h"
 #include "platform/linux/X11FrontProcessWatcher.h"
 #include "remap/RemapController.h"
+#include "tests/vm/TapPersonStart.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -35,30 +33,19 @@ SlotCombos slotCombos() {
 }  // namespace
 
 int main(int argc, char **argv) {
-    auto split = PrivilegeSplit::perform(BrokerProcess::besideExecutable());
-    if (!split || !split->ok()) {
-        std::fprintf(stderr, "cannot split: %s\n",
-                     qPrintable(split ? split->failure().message : split.failure().message));
-        return 1;
-    }
+    TapPersonStart start;
     QCoreApplication app(argc, argv);
     auto front = X11FrontProcessWatcher::create();
     if (!front) {
         std::fprintf(stderr, "%s\n", qPrintable(front.failure().message));
         return 1;
     }
-    BrokerProcess::Started broker = split->take();
-    auto tap =
-        BrokerTap::create(std::make_unique<BrokerClient>(std::move(broker.socket), broker.pid));
-    if (!tap) {
-        std::fprintf(stderr, "no tap: %s\n", qPrintable(tap.failure().message));
-        return 1;
-    }
+    const std::unique_ptr<BrokerTap> tap = start.tap();
     RemapController remap;
     remap.setRemapSwitch(true);
     remap.setSlotCombos(slotCombos());
     remap.setFrontProcessName((*front)->frontProcessName());
-    remap.setSink([&tap](const RemapState &state) { (*tap)->setRemapState(state); });
+    remap.setSink([&tap](const RemapState &state) { tap->setRemapState(state); });
     QObject::connect(front->get(), &FrontProcessSource::frontProcessNameChanged,
                      [&remap](const QString &name) {
                          remap.setFrontProcessName(name);
@@ -74,11 +61,11 @@ int main(int argc, char **argv) {
         say(remap.remapSwitch() ? QStringLiteral("switch on") : QStringLiteral("switch off"));
     });
 
-    QObject::connect(tap->get(), &EventTap::statusChanged,
-                     [&tap] { say(QStringLiteral("status ") + (*tap)->statusText()); });
+    QObject::connect(tap.get(), &EventTap::statusChanged,
+                     [&tap] { say(QStringLiteral("status ") + tap->statusText()); });
     say(QStringLiteral("ready"));
     say(QStringLiteral("front ") + (*front)->frontProcessName());
     QuitSignalHandler quit;
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap->get(), &BrokerTap::shutdown);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, tap.get(), &BrokerTap::shutdown);
     return app.exec();
 }
