@@ -22,8 +22,8 @@ TapPersonStart::TapPersonStart() {
 }
 
 std::unique_ptr<BrokerTap> TapPersonStart::tap() {
-    auto tap = BrokerTap::create(std::make_unique<BrokerClient>(std::move(m_broker.socket),
-                                                                m_broker.pid));
+    auto tap =
+        BrokerTap::create(std::make_unique<BrokerClient>(std::move(m_broker.socket), m_broker.pid));
     if (!tap) fail("no tap", tap.failure().message);
     return std::move(*tap);
 }
