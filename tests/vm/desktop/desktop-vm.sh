@@ -21,11 +21,14 @@ folders=$("$root/scripts/vm-desktop-fetch.sh") || {
   exit 1
 }
 
+# Carried in like the programs: the machine's /tmp is its own, and a build tree may lie in the
+# host's.
+inside_game="/velmora/game/$(basename "$game")"
 exec "$root/scripts/vm-run.sh" --out "$results" --host-root / --memory 2048 --timeout 1500 \
   --module uhid --module hid_generic \
   --scenario "$here/desktop-scenario.sh" --file "$here/xorg.conf:/velmora/xorg.conf" \
   --file "$program:/velmora/bin/DesktopKernelTest" --file "$broker:/velmora/bin/VelmoraBroker" \
-  --file "$tap:/velmora/bin/$(basename "$tap")" \
+  --file "$tap:/velmora/bin/$(basename "$tap")" --file "$game:$inside_game" \
   --env "VELMORA_DESKTOP_TAP=/velmora/bin/$(basename "$tap")" \
   --env "VELMORA_XORG=$(sed -n 1p <<<"$folders")" --env "WINEPREFIX=$(sed -n 2p <<<"$folders")" \
-  --env "VELMORA_GAME=$game"
+  --env "VELMORA_GAME=$inside_game"
