@@ -1,7 +1,7 @@
 // Velmora's two halves on a real kernel: a stand-in for Velmora (VelmoraTapPerson) started as
 // root for the unprivileged user of the test virtual machine, a fake keyboard, and what other
-// programs see of it and of the virtual keyboard while the person's side runs and once it is
-// killed.
+// programs see of it and of the virtual keyboard while the person's side is stopped, resumed
+// and killed.
 #include "platform/linux/broker/LinuxBrokerDevices.h"
 #include "tests/support/ProcessStatus.h"
 #include "tests/vm/EventNodeReader.h"
@@ -63,6 +63,7 @@ protected:
     }
     void TearDown() override {
         if (person.state() == QProcess::NotRunning) return;
+        ::kill(pid_t(person.processId()), SIGCONT);
         person.kill();
         person.waitForFinished();
     }
@@ -115,6 +116,19 @@ TEST_F(PrivilegeSplitKernelTest, TheWindowsSideHoldsNoDeviceAndOnlyTheBrokerRuns
     EXPECT_EQ(ProcessStatus::field(broker, QStringLiteral("NoNewPrivs")), QStringLiteral("1"));
     EXPECT_NE(ProcessStatus::sessionOf(broker), ProcessStatus::sessionOf(person.processId()))
         << "a terminal's Ctrl+Z would reach the broker";
+}
+
+// Stopped, the person's side cannot say what is in front any more: within about a second the
+// broker stops remapping, and keys go on flowing through it unchanged. Resumed, it remaps again.
+TEST_F(PrivilegeSplitKernelTest, StoppedTheKeysFlowUnchangedResumedTheyAreRemappedAgain) {
+    ASSERT_GE(qBecomes(KEY_KP4, 5s), 0);
+    ASSERT_EQ(::kill(pid_t(person.processId()), SIGSTOP), 0);
+    const qint64 plain = qBecomes(KEY_Q, 3s);
+    EXPECT_GE(plain, 0) << "still remapped";
+    std::printf("remapping stopped %lld ms after the person's side\n", (long long)plain);
+    EXPECT_TRUE(taken()) << "the keys go through the broker";
+    ASSERT_EQ(::kill(pid_t(person.processId()), SIGCONT), 0);
+    EXPECT_GE(qBecomes(KEY_KP4, 5s), 0) << "not remapped again";
 }
 
 TEST_F(PrivilegeSplitKernelTest, KilledTheBrokerLetsGoAndEnds) {
